@@ -1,0 +1,18 @@
+// Time limits of the HTTP exchange, shared by every backend; portable.
+#include "platform/http.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<std::uint32_t> g_nConnectMs{0};
+std::atomic<std::uint32_t> g_nIdleMs{0};
+} // namespace
+
+void SetHttpLimits(const CHttpLimits& limits) {
+    g_nConnectMs = limits.nConnectMs;
+    g_nIdleMs = limits.nIdleMs;
+}
+
+CHttpLimits GetHttpLimits() {
+    return CHttpLimits{g_nConnectMs.load(), g_nIdleMs.load()};
+}
