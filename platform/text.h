@@ -18,6 +18,8 @@ public:
     virtual std::size_t Find(std::string_view hay, std::string_view needle,
                              std::size_t from = 0) const = 0;
     virtual std::string ToUpper(std::string_view s) const = 0;
+    // UTF-16 text in this code page; characters it cannot hold become "?".
+    virtual std::string FromUtf16(std::u16string_view s) const = 0;
     // Leading and trailing blanks, tabs and line ends removed.
     std::string Trim(std::string_view s) const;
 };

@@ -46,7 +46,7 @@ struct NAS_BTDOWNLOAD_PARAM {
 // converted to the narrow code page.
 struct NAS_BTDOWNLOAD_PARAM_EX {
     const char* url;
-    const wchar_t* filename_w;
+    const char16_t* filename_w;
     const char* filename;
     const unsigned char* file_data;
     std::uint64_t file_size;

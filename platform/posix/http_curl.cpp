@@ -1,1 +1,375 @@
-// placeholder
+// The HTTP client's request handles over libcurl's multi interface, step by step like the
+// Windows client: send the head, write the body, end, read; Linux backend of platform/http.h.
+#include "platform/http.h"
+
+#include "platform/system.h"
+#include "platform/text.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kDefaultConnectMs = 60000;
+constexpr std::uint32_t kDefaultIdleMs = 60000;
+// Answer bytes held before the transfer is paused until the caller reads.
+constexpr std::size_t kPendingLimit = 64 * 1024;
+
+std::uint32_t MapCurlError(CURLcode rc) {
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return kHttpErrTimeout;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return kHttpErrCannotConnect;
+    case CURLE_URL_MALFORMAT:
+        return kHttpErrInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return kHttpErrBadUrl;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return kHttpErrConnectionReset;
+    default:
+        return kHttpErrInternal;
+    }
+}
+
+void SetCurlError(CURLcode rc, const char* detail) {
+    std::string text = curl_easy_strerror(rc);
+    if (detail && *detail) {
+        text += ": ";
+        text += detail;
+    }
+    mwSetLastError(MapCurlError(rc), text);
+}
+
+std::string HeaderName(const std::string& line) {
+    const auto colon = line.find(':');
+    return colon == std::string::npos ? std::string() : line.substr(0, colon);
+}
+
+class CCurlRequest final : public CHttpRequest {
+public:
+    CCurlRequest(std::string url, std::string path, std::string referer, std::string agent,
+                 const std::string& acceptType)
+        : m_strUrl(std::move(url)), m_strPath(std::move(path)), m_strReferer(std::move(referer)),
+          m_strAgent(std::move(agent)) {
+        // The accept types given at opening make the request's first Accept header.
+        m_arrHeaders.push_back("Accept: " + acceptType);
+        m_errorBuffer[0] = '\0';
+    }
+
+    ~CCurlRequest() override {
+        if (m_pMulti && m_pEasy)
+            curl_multi_remove_handle(m_pMulti, m_pEasy);
+        if (m_pEasy)
+            curl_easy_cleanup(m_pEasy);
+        if (m_pMulti)
+            curl_multi_cleanup(m_pMulti);
+        curl_slist_free_all(m_pHeaderList);
+    }
+
+    bool AddHeader(const std::string& rawLine, EHttpAddMode mode) override {
+        std::string line = rawLine;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        const std::string name = HeaderName(line);
+        if (name.empty() || m_bSent) {
+            mwSetLastError(87, "The parameter is incorrect.");
+            return false;
+        }
+        const auto existing =
+            std::find_if(m_arrHeaders.begin(), m_arrHeaders.end(), [&](const std::string& h) {
+                return GetTextOps().CompareNoCase(HeaderName(h), name) == 0;
+            });
+        if (existing != m_arrHeaders.end()) {
+            if (mode == EHttpAddMode::AddIfNew) {
+                mwSetLastError(kHttpErrHeaderAlreadyExists,
+                               "The header could not be added because it already exists.");
+                return false;
+            }
+            *existing = line;
+            return true;
+        }
+        m_arrHeaders.push_back(line);
+        return true;
+    }
+
+    bool QueryRawHeaders(std::string& out) override {
+        out = "POST " + m_strPath + " HTTP/1.1\r\n";
+        for (const auto& h : m_arrHeaders)
+            out += h + "\r\n";
+        out += "\r\n";
+        return true;
+    }
+
+    bool Send() override {
+        m_pMulti = curl_multi_init();
+        m_pEasy = curl_easy_init();
+        if (!m_pMulti || !m_pEasy) {
+            SetCurlError(CURLE_OUT_OF_MEMORY, nullptr);
+            return false;
+        }
+        curl_off_t contentLength = -1;
+        for (const auto& h : m_arrHeaders) {
+            m_pHeaderList = curl_slist_append(m_pHeaderList, h.c_str());
+            if (GetTextOps().CompareNoCase(HeaderName(h), "Content-Length") == 0)
+                contentLength = std::strtoll(h.c_str() + h.find(':') + 1, nullptr, 10);
+        }
+        // Nothing beyond our own lines: no "Expect: 100-continue" wait.
+        m_pHeaderList = curl_slist_append(m_pHeaderList, "Expect:");
+        m_nBodyExpected = contentLength < 0 ? 0 : static_cast<std::uint64_t>(contentLength);
+
+        const CHttpLimits limits = GetHttpLimits();
+        const long connectMs = limits.nConnectMs ? limits.nConnectMs : kDefaultConnectMs;
+        const long idleMs = limits.nIdleMs ? limits.nIdleMs : kDefaultIdleMs;
+        CURL* e = m_pEasy;
+        curl_easy_setopt(e, CURLOPT_URL, m_strUrl.c_str());
+        curl_easy_setopt(e, CURLOPT_POST, 1L);
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, contentLength);
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, &CCurlRequest::OnRead);
+        curl_easy_setopt(e, CURLOPT_READDATA, this);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CCurlRequest::OnWrite);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CCurlRequest::OnHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_pHeaderList);
+        curl_easy_setopt(e, CURLOPT_USERAGENT, m_strAgent.c_str());
+        curl_easy_setopt(e, CURLOPT_REFERER, m_strReferer.c_str());
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        // The answer is judged as it arrives: never decoded.
+        curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+        curl_easy_setopt(e, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+        // An answer that stops arriving ends the call instead of hanging it.
+        curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_multi_add_handle(m_pMulti, e);
+        m_bSent = true;
+
+        // Connected and the head is out once the body is asked for.
+        if (m_nBodyExpected == 0)
+            return Drive([] { return true; }) || !Failed();
+        Drive([this] { return m_bBodyAsked; });
+        return !Failed();
+    }
+
+    bool Write(const void* data, std::uint32_t size, std::uint32_t& written) override {
+        written = 0;
+        if (!m_bSent || Failed())
+            return FailAgain();
+        m_pBody = static_cast<const char*>(data);
+        m_nBodySize = size;
+        m_nBodyOffset = 0;
+        curl_easy_pause(m_pEasy, CURLPAUSE_CONT);
+        Drive([this] { return m_nBodyOffset >= m_nBodySize; });
+        if (Failed())
+            return FailAgain();
+        written = static_cast<std::uint32_t>(m_nBodyOffset);
+        return true;
+    }
+
+    bool End() override {
+        Drive([this] { return m_bAnswerStarted; });
+        return !Failed() || FailAgain();
+    }
+
+    bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) override {
+        got = 0;
+        if (m_strPending.empty())
+            Drive([this] { return !m_strPending.empty(); });
+        if (!m_strPending.empty()) {
+            got = static_cast<std::uint32_t>(std::min<std::size_t>(size, m_strPending.size()));
+            std::memcpy(buffer, m_strPending.data(), got);
+            m_strPending.erase(0, got);
+            if (m_bWritePaused && m_strPending.size() < kPendingLimit) {
+                m_bWritePaused = false;
+                curl_easy_pause(m_pEasy, CURLPAUSE_CONT);
+            }
+            return true;
+        }
+        return !Failed() || FailAgain();
+    }
+
+private:
+    bool Failed() const { return m_bDone && m_result != CURLE_OK; }
+
+    bool FailAgain() {
+        SetCurlError(m_bDone ? m_result : CURLE_SEND_ERROR, m_errorBuffer);
+        return false;
+    }
+
+    // Runs the transfer until done() holds or the transfer has ended; true when done() held.
+    bool Drive(const std::function<bool()>& done) {
+        while (!m_bDone) {
+            int running = 0;
+            const CURLMcode mc = curl_multi_perform(m_pMulti, &running);
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(m_pMulti, &left)) {
+                if (msg->msg == CURLMSG_DONE) {
+                    m_bDone = true;
+                    m_result = msg->data.result;
+                }
+            }
+            if (mc != CURLM_OK && !m_bDone) {
+                m_bDone = true;
+                m_result = CURLE_SEND_ERROR;
+            }
+            if (done())
+                return true;
+            if (m_bDone)
+                break;
+            curl_multi_poll(m_pMulti, nullptr, 0, 1000, nullptr);
+        }
+        return done();
+    }
+
+    static size_t OnRead(char* buffer, size_t size, size_t count, void* self) {
+        auto* me = static_cast<CCurlRequest*>(self);
+        me->m_bBodyAsked = true;
+        if (!me->m_pBody || me->m_nBodyOffset >= me->m_nBodySize)
+            return CURL_READFUNC_PAUSE; // the body comes with the next write
+        const std::size_t n =
+            std::min<std::size_t>(size * count, me->m_nBodySize - me->m_nBodyOffset);
+        std::memcpy(buffer, me->m_pBody + me->m_nBodyOffset, n);
+        me->m_nBodyOffset += n;
+        return n;
+    }
+
+    static size_t OnWrite(char* data, size_t size, size_t count, void* self) {
+        auto* me = static_cast<CCurlRequest*>(self);
+        if (me->m_strPending.size() >= kPendingLimit) {
+            me->m_bWritePaused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        me->m_bAnswerStarted = true;
+        me->m_strPending.append(data, size * count);
+        return size * count;
+    }
+
+    static size_t OnHeader(char*, size_t size, size_t count, void* self) {
+        static_cast<CCurlRequest*>(self)->m_bAnswerStarted = true;
+        return size * count;
+    }
+
+    std::string m_strUrl, m_strPath, m_strReferer, m_strAgent;
+    std::vector<std::string> m_arrHeaders;
+    curl_slist* m_pHeaderList = nullptr;
+    CURLM* m_pMulti = nullptr;
+    CURL* m_pEasy = nullptr;
+    char m_errorBuffer[CURL_ERROR_SIZE];
+    bool m_bSent = false;
+    bool m_bDone = false;
+    CURLcode m_result = CURLE_OK;
+    std::uint64_t m_nBodyExpected = 0;
+    const char* m_pBody = nullptr;
+    std::size_t m_nBodySize = 0;
+    std::size_t m_nBodyOffset = 0;
+    bool m_bBodyAsked = false;
+    bool m_bAnswerStarted = false;
+    bool m_bWritePaused = false;
+    std::string m_strPending;
+};
+
+class CCurlConnection final : public CHttpConnection {
+public:
+    CCurlConnection(std::string base, std::string agent)
+        : m_strBase(std::move(base)), m_strAgent(std::move(agent)) {}
+
+    std::unique_ptr<CHttpRequest> OpenRequest(const std::string& verb, const std::string& path,
+                                              const std::string& referer,
+                                              const std::string& acceptType,
+                                              std::uint32_t /*flags*/) override {
+        if (verb != "POST") {
+            mwSetLastError(87, "The parameter is incorrect.");
+            return nullptr;
+        }
+        return std::make_unique<CCurlRequest>(m_strBase + path, path, referer, m_strAgent,
+                                              acceptType);
+    }
+
+private:
+    std::string m_strBase;
+    std::string m_strAgent;
+};
+
+class CCurlSession final : public CHttpSession {
+public:
+    explicit CCurlSession(std::string agent) : m_strAgent(std::move(agent)) {}
+
+    bool CrackUrl(const std::string& url, CHttpUrlParts& parts) override {
+        CURLU* u = curl_url();
+        if (!u) {
+            mwSetLastError(8, "Not enough memory is available to process this command.");
+            return false;
+        }
+        bool ok = false;
+        char *scheme = nullptr, *host = nullptr, *port = nullptr, *path = nullptr, *query = nullptr;
+        if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_PATH, &path, 0) == CURLUE_OK && *host) {
+            const std::string s = scheme;
+            if (s == "http" || s == "https") {
+                parts.strHost = host;
+                parts.nPort = static_cast<std::uint16_t>(std::strtoul(port, nullptr, 10));
+                parts.strPath = path;
+                if (curl_url_get(u, CURLUPART_QUERY, &query, 0) == CURLUE_OK && query)
+                    parts.strPath += std::string("?") + query;
+                m_strScheme = s;
+                ok = true;
+            }
+        }
+        curl_free(scheme);
+        curl_free(host);
+        curl_free(port);
+        curl_free(path);
+        curl_free(query);
+        curl_url_cleanup(u);
+        if (!ok)
+            mwSetLastError(kHttpErrInvalidUrl, "The URL is invalid.");
+        return ok;
+    }
+
+    std::unique_ptr<CHttpConnection> Connect(const std::string& host, std::uint16_t port,
+                                             const std::string& /*user*/,
+                                             const std::string& /*password*/) override {
+        // The credentials travel in the request's own Authorization line.
+        if (host.empty()) {
+            mwSetLastError(kHttpErrInvalidUrl, "The URL is invalid.");
+            return nullptr;
+        }
+        const std::string base = (m_strScheme.empty() ? "http" : m_strScheme) + "://" + host + ":" +
+                                 std::to_string(port);
+        return std::make_unique<CCurlConnection>(base, m_strAgent);
+    }
+
+private:
+    std::string m_strAgent;
+    std::string m_strScheme;
+};
+
+} // namespace
+
+std::unique_ptr<CHttpSession> OpenHttpSession(const std::string& userAgent) {
+    static std::once_flag once;
+    static CURLcode initResult = CURLE_OK;
+    std::call_once(once, [] { initResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    if (initResult != CURLE_OK) {
+        SetCurlError(initResult, nullptr);
+        return nullptr;
+    }
+    return std::make_unique<CCurlSession>(userAgent);
+}

@@ -32,6 +32,19 @@ public:
             CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
         return out;
     }
+
+    std::string FromUtf16(std::u16string_view s) const override {
+        if (s.empty())
+            return {};
+        const auto* wide = reinterpret_cast<const wchar_t*>(s.data());
+        const int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(s.size()), nullptr, 0,
+                                          nullptr, nullptr);
+        std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(s.size()), out.data(), n, nullptr,
+                                nullptr);
+        return out;
+    }
 };
 
 } // namespace
