@@ -170,6 +170,6 @@ public:
 } // namespace
 
 CNet& GetNet() {
-    static CPosixNet s_net;
-    return s_net;
+    static CPosixNet s_posixNet;
+    return s_posixNet;
 }

@@ -159,6 +159,6 @@ public:
 } // namespace
 
 CNet& GetNet() {
-    static CWinNet s_net;
-    return s_net;
+    static CWinNet s_winNet;
+    return s_winNet;
 }

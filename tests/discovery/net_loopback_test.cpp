@@ -43,6 +43,11 @@ TEST_F(NetLoopback, WaitMarksOnlyReadableSocketsAndReceiveNamesTheSender) {
     EXPECT_EQ(from.nPort, pA->LocalEndpoint().nPort);
 }
 
+TEST_F(NetLoopback, LocalAddressesLeaveOutLoopback) {
+    for (const std::uint32_t nAddr : GetNet().LocalAddresses())
+        EXPECT_NE(nAddr & 0xFF, 127u) << IPv4Text(nAddr);
+}
+
 TEST_F(NetLoopback, DatagramLargerThanTheBufferFailsTheReceive) {
     auto pA = BoundSocket(), pB = BoundSocket();
     ASSERT_TRUE(pA && pB);
