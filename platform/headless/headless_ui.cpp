@@ -554,7 +554,6 @@ void CHeadlessUi::Advance(unsigned nMs) {
             break;
         m_nNow = next->nDue;
         next->nDue += next->nPeriod;
-        next->nSeq = ++m_nTimerSeq;
         auto* pWnd = const_cast<CUiWindow*>(next->pWindow);
         const std::uintptr_t nId = next->nId;
         pWnd->WindowProc(WM_TIMER, nId, 0);

@@ -94,7 +94,8 @@ public:
 
     // ---- Time
     // Moves virtual time forward, firing every timer that falls due in order of its due time
-    // (each period of a periodic timer fires once) and delivering posted messages after each.
+    // (each period of a periodic timer fires once; timers due together fire in the order they
+    // were set) and delivering posted messages after each.
     void Advance(unsigned nMs);
 
     // ---- Input to the active dialog. Each returns false when the control is missing, hidden or

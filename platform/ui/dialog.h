@@ -186,6 +186,7 @@ public:
 protected:
     using CommandHandler = std::function<void()>;
     void MapCommand(int nId, int nNotify, CommandHandler fn);
+    void MapCommand(int nId, CommandHandler fn) { MapCommand(nId, BN_CLICKED, std::move(fn)); }
     template <class T> void MapCommand(int nId, void (T::*pfn)()) {
         MapCommand(nId, BN_CLICKED, pfn);
     }
