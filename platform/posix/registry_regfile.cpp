@@ -149,12 +149,17 @@ private:
         sig = CFileSignature{};
         if (m_strPath.empty())
             return true;
-        CFd fd(::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC));
+        // Non-blocking, so that something odd in the file's place (a FIFO) cannot hang the program.
+        CFd fd(::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st {};
         if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
             if (errno != ENOENT)
                 mwDebugOutput("registry file " + m_strPath +
                               " unreadable: " + std::strerror(errno));
+            return true;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            mwDebugOutput("registry file " + m_strPath + " is not a regular file");
             return true;
         }
         sig = CFileSignature::Of(st);

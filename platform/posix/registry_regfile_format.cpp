@@ -374,6 +374,10 @@ bool ParseRegFile(std::string_view bytes, CRegFileDocument& doc, std::string& st
             }
             while (path.ends_with('\\'))
                 path.remove_suffix(1);
+            if (path.empty()) {
+                strError = "line " + lineNo + ": empty key name";
+                return false;
+            }
             current = &doc.FindOrAddKey(path);
             currentDeleted = false;
             continue;

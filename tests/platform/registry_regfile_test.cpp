@@ -177,6 +177,7 @@ TEST_F(RegFileTest, DamagedFileIsSetAsideAndReadsEmpty) {
         "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\LM42\\Tessaly\\Marlowick\\1.0]\n"
         "\"N\"=dword:123456789\n",
         "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\LM42\\Tessaly\\Marlowick\\1.0\n",
+        "REGEDIT4\n[\\]\n",
         std::string("REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE]\n\"a\"=\"b\0c\"\n", 43),
     };
     for (std::size_t i = 0; i < damaged.size(); ++i) {

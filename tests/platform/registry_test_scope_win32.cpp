@@ -16,6 +16,7 @@ CTestRegistryScope::CTestRegistryScope() {
 
 CTestRegistryScope::~CTestRegistryScope() {
     RegDeleteTreeA(HKEY_CURRENT_USER, m_strKey.c_str());
-    // Removes the parent only once no other test key is left under it.
-    RegDeleteKeyA(HKEY_CURRENT_USER, kTestParent);
+    // Parents go only when empty: a key that still holds anything is never deleted.
+    for (const char* parent : {kTestParent, "SOFTWARE\\LM42\\Tessaly", "SOFTWARE\\LM42"})
+        RegDeleteKeyA(HKEY_CURRENT_USER, parent);
 }
