@@ -31,7 +31,8 @@ struct CPass {
     std::vector<NAS_DEVICE_INFO> arrFound;
 };
 
-enum class EOutcome { Done, Accepted, Failed };
+// Done: a datagram was taken; Nothing: none was there after all (its silence goes on).
+enum class EOutcome { Done, Nothing, Accepted, Failed };
 
 class CSearchRun {
 public:
@@ -100,9 +101,10 @@ public:
                     CPass* pPass = arrActive[i];
                     if (arrReady[i]) {
                         const EOutcome outcome = ReceiveOne(*pPass);
-                        if (outcome != EOutcome::Done)
+                        if (outcome == EOutcome::Failed || outcome == EOutcome::Accepted)
                             return outcome;
-                        pPass->deadline = Clock::now() + Silence();
+                        if (outcome == EOutcome::Done)
+                            pPass->deadline = Clock::now() + Silence();
                         arrNext.push_back(pPass);
                     } else if (pPass->deadline <= now) {
                         pPass->pSocket.reset();
@@ -133,6 +135,8 @@ private:
     EOutcome ReceiveOne(CPass& pass) {
         std::array<std::uint8_t, kMaxReplySize> arrBuffer{};
         const int nGot = pass.pSocket->Receive(arrBuffer, nullptr);
+        if (nGot == kNetNothingToRead)
+            return EOutcome::Nothing;
         if (nGot < 0) {
             mwDebugOutput("fnSearchDevice: receive failed on " + IPv4Text(pass.nLocalAddr) + ": " +
                           GetLastErrorText());

@@ -24,6 +24,8 @@ constexpr std::uint32_t MakeIPv4(std::uint8_t a, std::uint8_t b, std::uint8_t c,
     return value;
 }
 
+constexpr int kNetNothingToRead = -2;
+
 // One UDP socket of the IPv4 family; destroying it closes it. Operations return false (or -1) on
 // failure, with the reason in mwGetLastError() and GetLastErrorText().
 class CUdpSocket {
@@ -35,7 +37,8 @@ public:
     // Sends the whole of data as one datagram.
     virtual bool SendTo(std::span<const std::uint8_t> data, const CNetEndpoint& to) = 0;
     // Takes one datagram into buffer and returns its size; -1 when receiving fails or the datagram
-    // is larger than buffer (it is then lost). pFrom, when given, receives the sender.
+    // is larger than buffer (it is then lost); kNetNothingToRead when a datagram that a wait
+    // reported was dropped by the system meanwhile. pFrom, when given, receives the sender.
     virtual int Receive(std::span<std::uint8_t> buffer, CNetEndpoint* pFrom) = 0;
     // The address and port the socket is bound to (port 0 binds to one the system picks).
     virtual CNetEndpoint LocalEndpoint() const = 0;

@@ -65,11 +65,14 @@ public:
         socklen_t len = sizeof sa;
         ssize_t got;
         // MSG_TRUNC makes the call report a datagram's full size, so that one too large for the
-        // buffer is told apart from one that just fits.
+        // buffer is told apart from one that just fits. MSG_DONTWAIT because Linux may drop a
+        // datagram that poll() has reported (a bad checksum), and the caller must not block then.
         do {
-            got = ::recvfrom(m_nFd, buffer.data(), buffer.size(), MSG_TRUNC,
+            got = ::recvfrom(m_nFd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
                              reinterpret_cast<sockaddr*>(&sa), &len);
         } while (got < 0 && errno == EINTR);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return kNetNothingToRead;
         if (got < 0) {
             Fail();
             return -1;
