@@ -284,6 +284,52 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
     EXPECT_EQ(ui.MessageBoxes()[1].nAnswer, IDOK);
 }
 
+class CProbePopup : public CPopupWindow {
+public:
+    std::vector<std::uint64_t> m_arrFired;
+    void OnPaint(CPaintSurface& surface) override {
+        surface.FillRegion(m_shape, CSysColor::Window);
+        surface.DrawText({12, 10, 124, 33}, "tip", CUiFont::DefaultGui);
+    }
+    CRegionShape m_shape{{0, 0, 124, 33}, {12, 10}, {{112, 23}, {112, 48}, {87, 23}}};
+
+protected:
+    void OnTimer(std::uintptr_t) override { m_arrFired.push_back(GetUiBackend().GetTickCount()); }
+};
+
+TEST(Popup, AShapedPopupShowsWhereToldPaintsAndKeepsItsTimersUntilDestroyed) {
+    CHeadlessUi ui;
+    CProbeDlg owner;
+    CProbePopup tip;
+    ui.Then([&] {
+        ASSERT_TRUE(tip.CreatePopup(&owner));
+        EXPECT_FALSE(tip.IsWindowVisible());
+        tip.SetRegion(tip.m_shape);
+        tip.ShowAt(CRect::FromXywh(400, 300, 124, 58));
+        EXPECT_TRUE(tip.IsWindowVisible());
+        EXPECT_TRUE(ui.IsTopmost(tip));
+        EXPECT_EQ(ui.RegionOf(tip), tip.m_shape);
+        EXPECT_EQ(tip.GetWindowRect(), CRect::FromXywh(400, 300, 124, 58));
+        EXPECT_EQ(ui.WindowFromPoint({410, 310}), tip.Ref());
+
+        const auto ops = ui.Paint(tip);
+        ASSERT_EQ(ops.size(), 2u);
+        EXPECT_EQ(ops[0].kind, CPaintOp::Kind::Fill);
+        EXPECT_EQ(ops[1].rc, (CRect{12, 10, 124, 33}));
+        EXPECT_EQ(ui.MeasureText("abc\nde", CUiFont::DefaultGui), (CSize{18, 26}));
+
+        tip.SetTimer(100, 500);
+        ui.Advance(1000);
+        tip.ShowWindow(false);
+        EXPECT_NE(ui.WindowFromPoint({410, 310}), tip.Ref());
+        tip.DestroyWindow();
+        ui.Advance(1000);
+        owner.EndDialog(IDOK);
+    });
+    EXPECT_EQ(owner.DoModal(), IDOK);
+    EXPECT_EQ(tip.m_arrFired, (std::vector<std::uint64_t>{500, 1000}));
+}
+
 TEST(ModalLoop, ADialogNobodyEndsStallsInsteadOfHanging) {
     CHeadlessUi ui;
     ui.SetStallLimit(std::chrono::milliseconds(50));
