@@ -288,6 +288,8 @@ public:
     RegStatus OpenKey(const std::string& subKey, ERegAccess access,
                       std::unique_ptr<CRegistryKey>& key) override {
         key.reset();
+        if (!IsValidSubKey(subKey))
+            return kRegErrInvalidParam;
         const auto path = FullPath(subKey);
         CRegFileDocument doc;
         CFileSignature sig;
@@ -300,6 +302,8 @@ public:
 
     RegStatus CreateKey(const std::string& subKey, std::unique_ptr<CRegistryKey>& key) override {
         key.reset();
+        if (!IsValidSubKey(subKey))
+            return kRegErrInvalidParam;
         const auto path = FullPath(subKey);
         const RegStatus rc = m_pStore->Modify([&](CRegFileDocument& doc) {
             if (doc.HasKeyOrChild(path))
@@ -318,6 +322,11 @@ public:
     }
 
 private:
+    // A key name is one line of the file: line breaks and NULs would damage it.
+    static bool IsValidSubKey(std::string_view subKey) {
+        return subKey.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    }
+
     static std::string FullPath(std::string_view subKey) {
         while (subKey.ends_with('\\'))
             subKey.remove_suffix(1);

@@ -213,6 +213,15 @@ TEST_F(RegFileTest, OpenKeySeesLaterWritesOfOthers) {
     EXPECT_STREQ(buffer, "10.0.0.22");
 }
 
+TEST_F(RegFileTest, KeyNamesThatWouldBreakTheFileAreRefused) {
+    Set("Key_IP", "10.0.0.1");
+    std::unique_ptr<CRegistryKey> key;
+    EXPECT_EQ(m_pRegistry->CreateKey("SOFTWARE\\Bad\nName", key), kRegErrInvalidParam);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(Query(*m_pRegistry, "Key_IP"), "10.0.0.1");
+    EXPECT_TRUE(AsideFiles().empty());
+}
+
 TEST(RegFileFormat, WrittenTextParsesBackToTheSameValues) {
     CRegFileDocument doc;
     auto& key = doc.FindOrAddKey("HKEY_CURRENT_USER\\SOFTWARE\\Test");
