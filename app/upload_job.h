@@ -1,0 +1,50 @@
+// The upload job of one send: the upload library's parameter record built from the settings;
+// portable.
+#pragma once
+
+#include "app/settings.h"
+#include "platform/text.h"
+#include "upload/varnel.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The destination as the device's form takes it: the share, and the folders below it as text
+// that is empty or begins with "/".
+struct CDestinationSplit {
+    std::string strShareList;
+    std::string strSubDir;
+};
+
+// Joins the sub-folder to the destination, turns backslashes into slashes and cuts at the first
+// slash. The settings themselves are not changed.
+CDestinationSplit SplitDestination(std::string_view rootShareList, std::string_view subFolder,
+                                   const CTextOps& text = GetTextOps());
+
+// One job's parameter record together with the texts it points to. It neither moves nor copies,
+// so the record stays valid for as long as the object lives; whoever runs the upload on another
+// thread keeps the object alive (see fnBuildUploadJob) until the upload call has returned.
+class CUploadJob {
+public:
+    CUploadJob(const CMarlowickSettings& settings, std::string torrentFile,
+               const CTextOps& text = GetTextOps());
+    CUploadJob(const CUploadJob&) = delete;
+    CUploadJob& operator=(const CUploadJob&) = delete;
+
+    const NAS_BTDOWNLOAD_PARAM* GetParam() const { return &m_param; }
+
+private:
+    std::string m_strUrl;
+    std::string m_strLocalFilename;
+    std::string m_strUser;
+    std::string m_strPw;
+    std::string m_strShareList;
+    std::string m_strSubDir;
+    std::string m_strHShareList;
+    NAS_BTDOWNLOAD_PARAM m_param{};
+};
+
+// The job for one .torrent file, shared so that a worker thread can hold it as long as it reads it.
+std::shared_ptr<const CUploadJob> fnBuildUploadJob(const CMarlowickSettings& settings,
+                                                   const std::string& torrentFile);

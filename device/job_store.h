@@ -1,0 +1,53 @@
+// Download jobs: storing uploaded .torrent files in shares and recording them across restarts;
+// Linux platform code.
+#pragma once
+
+#include "device/config.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct CJobRecord {
+    std::string strTime; // UTC, when the job was taken
+    std::string strInfoHash;
+    std::string strShare;
+    std::string strFolder; // inside the share, "/a/b", or "/" for its top
+    std::string strFile;   // the stored file's name in that folder
+    std::uint64_t nSize = 0;
+};
+
+// The folder names of a requested sub-folder, or nothing when it would leave the share. Both
+// slashes separate; empty and "." names drop out.
+std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSubdir);
+
+// A file name that is safe to create: the last component of the uploaded name (a client may send
+// a full Windows path), without control characters, separators or reserved characters, never
+// hidden, never empty.
+std::string SafeFileName(const std::string& strUploadName);
+
+class CJobStore {
+public:
+    // Loads the jobs recorded in the state folder.
+    bool Open(const std::string& strStateDir, std::string& strError);
+
+    // Stores the torrent in the share's sub-folder and records the job. Returns the refusal text
+    // for the client, or an empty text when the job was taken (record then describes it).
+    std::string Submit(const CDeviceShare& share, const std::string& strSubdir,
+                       const std::string& strUploadName, std::string_view torrent,
+                       CJobRecord& record);
+
+    std::vector<CJobRecord> Jobs() const;
+
+private:
+    bool Append(const CJobRecord& record);
+
+    mutable std::mutex m_mutex;
+    std::string m_strRecordPath;
+    std::vector<CJobRecord> m_arrJobs;
+    std::set<std::string> m_setHashes;
+};

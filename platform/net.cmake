@@ -1,0 +1,10 @@
+# The net interface: UDP sockets, readiness wait, local addresses; POSIX or Winsock backend.
+add_library(mw_net STATIC)
+if(WIN32)
+  target_sources(mw_net PRIVATE win32/net_win32.cpp)
+  target_link_libraries(mw_net PUBLIC mw_platform PRIVATE ws2_32)
+else()
+  target_sources(mw_net PRIVATE posix/net_posix.cpp)
+  target_link_libraries(mw_net PUBLIC mw_platform)
+endif()
+mw_target(mw_net)

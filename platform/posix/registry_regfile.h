@@ -1,0 +1,15 @@
+// The registry kept in one per-user .reg file; Linux backend of platform/registry.h.
+#pragma once
+
+#include "platform/registry.h"
+
+#include <string>
+
+// Where the current user's file lives: $XDG_CONFIG_HOME/marlowick/settings.reg when that variable
+// holds an absolute path, else ~/.config/marlowick/settings.reg; empty when there is no home.
+std::string GetRegFilePath();
+
+// A registry over the given file. Every write replaces the file atomically under a lock held
+// on the file's name plus ".lock", so writers in several processes lose nothing. A damaged file
+// is renamed to its name plus ".damaged" (or ".damaged.N") and reads as holding no keys.
+std::unique_ptr<CRegistry> OpenRegFileRegistry(const std::string& path);

@@ -1,0 +1,295 @@
+// Tests of the dialog layer's own logic on the headless backend: dialog units, posting order,
+// timers in virtual time, the dialog manager's keys; portable.
+#include "platform/headless/headless_ui.h"
+#include "resources/resources.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr unsigned WM_PROBE = WM_USER + 1;
+
+// A dialog that records what reaches it and ends when told to.
+class CProbeDlg : public CDialog {
+public:
+    explicit CProbeDlg(int nTemplate = IDD_TRANSFER_DIALOG)
+        : CDialog(GetDialogTemplate(nTemplate)) {
+        MapMessage(WM_PROBE, [this](WPARAM w, LPARAM l) {
+            m_arrPosts.push_back(static_cast<int>(w));
+            if (m_fnOnPost)
+                m_fnOnPost(w, l);
+            return LRESULT{0};
+        });
+        MapCommand(IDC_TRANSFER_NEXT, BN_CLICKED, [this] { m_arrCommands.push_back(1032); });
+    }
+    std::vector<int> m_arrPosts;
+    std::vector<int> m_arrCommands;
+    std::vector<std::pair<std::uintptr_t, std::uint64_t>> m_arrTimers; // id, virtual time
+    std::function<void(WPARAM, LPARAM)> m_fnOnPost;
+    std::function<void(std::uintptr_t)> m_fnOnTimer;
+    std::function<void()> m_fnOnInit;
+
+protected:
+    bool OnInitDialog() override {
+        if (m_fnOnInit)
+            m_fnOnInit();
+        return true;
+    }
+    void OnTimer(std::uintptr_t nId) override {
+        m_arrTimers.emplace_back(nId, GetUiBackend().GetTickCount());
+        if (m_fnOnTimer)
+            m_fnOnTimer(nId);
+    }
+};
+
+TEST(DialogUnits, BaseUnitsAndRoundingFollowTheDialogManager) {
+    struct Case {
+        int nExtent, nHeight, cx, cy;
+    };
+    // (extent / 26 + 1) / 2 across, the character height down.
+    for (const Case c : {Case{312, 13, 6, 13}, Case{286, 13, 6, 13}, Case{337, 13, 6, 13},
+                         Case{338, 16, 7, 16}, Case{416, 16, 8, 16}}) {
+        const auto base = CDialogBaseUnits::FromFontMetrics(c.nExtent, c.nHeight);
+        EXPECT_EQ(base.cx, c.cx) << c.nExtent;
+        EXPECT_EQ(base.cy, c.cy) << c.nExtent;
+    }
+    // Halves round away from zero.
+    EXPECT_EQ(UiMulDiv(7, 6, 4), 11);   // 10.5
+    EXPECT_EQ(UiMulDiv(-7, 6, 4), -11); // -10.5
+    EXPECT_EQ(UiMulDiv(110, 13, 8), 179);
+    EXPECT_EQ(UiMulDiv(1, 13, 8), 2);
+    EXPECT_EQ(UiMulDiv(5, 1, 0), 0);
+}
+
+TEST(DialogUnits, TemplatesBecomeExactPixelsInHeadless) {
+    CHeadlessUi ui;
+    // MS Sans Serif 8: 6 x 13 base units. The list box at 7, 25, 153 x 110 dialog units.
+    CProbeDlg main(IDD_MARLOWICK_DIALOG);
+    ui.Then([&] {
+        const int f = CHeadlessUi::kFrame;
+        const int c = CHeadlessUi::kCaption;
+        EXPECT_EQ(main.GetWindowRect(), (CRect{0, 0, 1055 + 2 * f, 541 + 2 * f + c}));
+        EXPECT_EQ(main.GetClientRect(), (CRect{0, 0, 1055, 541}));
+        EXPECT_EQ(main.GetItemRect(IDC_DEVICE_LIST), CRect::FromXywh(11 + f, 41 + f + c, 230, 179));
+        main.EndDialog(IDOK);
+    });
+    EXPECT_EQ(main.DoModal(), IDOK);
+
+    // MS Shell Dlg 8 (6 x 13) and System 10 (8 x 16).
+    CProbeDlg transfer(IDD_TRANSFER_DIALOG);
+    ui.Then([&] {
+        EXPECT_EQ(transfer.GetClientRect(), (CRect{0, 0, 236, 283}));
+        const CRect rc = transfer.GetItemRect(IDC_TRANSFER_LIST);
+        EXPECT_EQ(rc.Width(), 213);
+        transfer.EndDialog(IDOK);
+    });
+    EXPECT_EQ(transfer.DoModal(), IDOK);
+    CProbeDlg busy(IDD_BUSY_DIALOG);
+    ui.Then([&] {
+        EXPECT_EQ(busy.GetClientRect(), (CRect{0, 0, 214, 60}));
+        busy.EndDialog(IDOK);
+    });
+    EXPECT_EQ(busy.DoModal(), IDOK);
+}
+
+TEST(Posting, PostsFromSeveralThreadsArriveInOrderOnTheUiThread) {
+    CHeadlessUi ui;
+    CProbeDlg dlg;
+    constexpr int kThreads = 4;
+    constexpr int kEach = 500;
+    std::vector<std::thread> posters;
+    const std::thread::id uiThread = std::this_thread::get_id();
+    bool bAllOnUiThread = true;
+    dlg.m_fnOnPost = [&](WPARAM, LPARAM) {
+        bAllOnUiThread = bAllOnUiThread && std::this_thread::get_id() == uiThread;
+        if (dlg.m_arrPosts.size() == kThreads * kEach)
+            dlg.EndDialog(IDOK);
+    };
+    dlg.m_fnOnInit = [&] {
+        // The posters start while the dialog runs and hold only the handle.
+        const CWindowPost post = dlg.GetPost();
+        for (int t = 0; t < kThreads; ++t)
+            posters.emplace_back([post, t] {
+                for (int i = 0; i < kEach; ++i)
+                    post.Post(WM_PROBE, static_cast<WPARAM>(t * 100000 + i));
+            });
+    };
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    for (auto& t : posters)
+        t.join();
+    EXPECT_FALSE(ui.Stalled());
+    EXPECT_TRUE(bAllOnUiThread);
+    ASSERT_EQ(dlg.m_arrPosts.size(), static_cast<std::size_t>(kThreads * kEach));
+    std::vector<int> next(kThreads, 0);
+    for (int v : dlg.m_arrPosts) {
+        const int t = v / 100000;
+        ASSERT_EQ(v % 100000, next[static_cast<std::size_t>(t)]) << "thread " << t;
+        ++next[static_cast<std::size_t>(t)];
+    }
+}
+
+TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
+    CHeadlessUi ui;
+    CWindowPost kept;
+    {
+        CProbeDlg dlg;
+        dlg.m_fnOnInit = [&] {
+            dlg.PostMessage(WM_PROBE, 1);
+            dlg.PostMessage(WM_PROBE, 2);
+            dlg.PostCommand(IDC_TRANSFER_NEXT);
+            kept = dlg.GetPost();
+        };
+        // A post made by a handler goes behind the ones already queued.
+        dlg.m_fnOnPost = [&](WPARAM w, LPARAM) {
+            if (w == 1)
+                dlg.PostMessage(WM_PROBE, 3);
+            if (w == 3)
+                dlg.EndDialog(IDCANCEL);
+        };
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        EXPECT_EQ(dlg.m_arrPosts, (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(dlg.m_arrCommands, (std::vector<int>{1032}));
+        // Ended: a post from a worker that still holds the handle goes nowhere.
+        std::thread([kept] { kept.Post(WM_PROBE, 9); }).join();
+        EXPECT_EQ(ui.DeliverPosted(), 1);
+        EXPECT_EQ(dlg.m_arrPosts.size(), 3u);
+    }
+    // The window object is gone as well.
+    EXPECT_TRUE(kept.Post(WM_PROBE, 10));
+    EXPECT_EQ(ui.DeliverPosted(), 1);
+}
+
+TEST(Timers, FireInVirtualTimeInDueOrder) {
+    CHeadlessUi ui;
+    CProbeDlg dlg;
+    dlg.m_fnOnInit = [&] {
+        dlg.SetTimer(1, 100);
+        dlg.SetTimer(2, 250);
+    };
+    dlg.m_fnOnTimer = [&](std::uintptr_t nId) {
+        if (nId == 2 && ui.GetTickCount() == 500)
+            dlg.KillTimer(1);
+    };
+    ui.Then([&] {
+        EXPECT_TRUE(dlg.m_arrTimers.empty());
+        ui.Advance(99);
+        EXPECT_TRUE(dlg.m_arrTimers.empty());
+        ui.Advance(701); // to 800
+    });
+    ui.Then([&] {
+        // Setting a running id again restarts it with the new period.
+        dlg.SetTimer(2, 1000);
+        ui.Advance(999);
+        ui.Advance(1);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    using T = std::pair<std::uintptr_t, std::uint64_t>;
+    EXPECT_EQ(dlg.m_arrTimers, (std::vector<T>{{1, 100},
+                                               {1, 200},
+                                               {2, 250},
+                                               {1, 300},
+                                               {1, 400},
+                                               {1, 500},
+                                               {2, 500},
+                                               {2, 750},
+                                               {2, 1800}}));
+    // The window is gone, and so are its timers.
+    ui.Advance(10000);
+    EXPECT_EQ(dlg.m_arrTimers.size(), 9u);
+}
+
+TEST(DialogManager, KeysCloseBoxAndClicksReachTheRightCommand) {
+    CHeadlessUi ui;
+    struct Case {
+        const char* name;
+        std::function<bool(CProbeDlg&)> act;
+        int nExpected;
+    };
+    const std::vector<Case> cases = {
+        {"escape", [&](CProbeDlg&) { return ui.PressEscape(); }, IDCANCEL},
+        {"enter presses the default button", [&](CProbeDlg&) { return ui.PressEnter(); }, IDOK},
+        {"close box", [&](CProbeDlg&) { return ui.CloseWindow(); }, IDCANCEL},
+        {"click cancel", [&](CProbeDlg&) { return ui.Click(IDCANCEL); }, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        CProbeDlg dlg;
+        ui.Then([&] { EXPECT_TRUE(c.act(dlg)) << c.name; });
+        EXPECT_EQ(dlg.DoModal(), c.nExpected) << c.name;
+    }
+
+    // What a user cannot reach does nothing: a hidden or disabled button, Enter on a disabled
+    // default button, the close box with Cancel disabled.
+    CProbeDlg dlg;
+    ui.Then([&] {
+        dlg.EnableItem(IDOK, false);
+        EXPECT_FALSE(ui.PressEnter());
+        dlg.EnableItem(IDCANCEL, false);
+        EXPECT_TRUE(ui.CloseWindow());
+        EXPECT_TRUE(ui.IsRunning(dlg));
+        dlg.ShowItem(IDC_TRANSFER_NEXT, false);
+        EXPECT_FALSE(ui.Click(IDC_TRANSFER_NEXT));
+        dlg.ShowItem(IDC_TRANSFER_NEXT, true);
+        EXPECT_TRUE(ui.Click(IDC_TRANSFER_NEXT));
+        // The focused push button takes Enter, even with the default button disabled.
+        EXPECT_EQ(dlg.GetFocusItem(), IDC_TRANSFER_NEXT);
+        EXPECT_TRUE(ui.PressEnter());
+        dlg.EndDialog(7);
+    });
+    EXPECT_EQ(dlg.DoModal(), 7);
+    EXPECT_EQ(dlg.m_arrCommands, (std::vector<int>{1032, 1032}));
+}
+
+TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
+    CHeadlessUi ui;
+    CProbeDlg dlg(IDD_MARLOWICK_DIALOG);
+    ui.AnswerMessageBox(IDNO);
+    ui.Then([&] {
+        // Check boxes toggle on a click; read-only edits refuse typing.
+        EXPECT_TRUE(ui.Click(IDC_CONFIRM_DIALOG));
+        EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_CONFIRM_DIALOG), 1);
+        dlg.SetItemReadOnly(IDC_TARGET_DEVICE, true);
+        EXPECT_FALSE(ui.Type(IDC_TARGET_DEVICE, "x"));
+        EXPECT_TRUE(ui.Type(IDC_USERNAME, "admin"));
+        EXPECT_EQ(dlg.GetDlgItemText(IDC_USERNAME), "admin");
+
+        // The sorted list box sorts AddString, not InsertString.
+        dlg.LbAddString(IDC_DEVICE_LIST, "beta");
+        dlg.LbAddString(IDC_DEVICE_LIST, "Alpha");
+        dlg.LbInsertString(IDC_DEVICE_LIST, 0, "zulu");
+        EXPECT_EQ(dlg.LbGetText(IDC_DEVICE_LIST, 0), "zulu");
+        EXPECT_EQ(dlg.LbGetText(IDC_DEVICE_LIST, 1), "Alpha");
+        EXPECT_EQ(dlg.LbGetText(IDC_DEVICE_LIST, 2), "beta");
+
+        // Group boxes are transparent: the edit inside the settings box is found.
+        const CRect rcEdit = dlg.GetItemRect(IDC_USERNAME);
+        EXPECT_EQ(ui.WindowFromPoint({rcEdit.left + 1, rcEdit.top + 1}), dlg.Ref(IDC_USERNAME));
+        const CRect rcBox = dlg.GetItemRect(IDC_SETTINGS_BOX);
+        EXPECT_EQ(ui.WindowFromPoint({rcBox.left + 2, rcBox.top + 2}), dlg.Ref());
+        EXPECT_FALSE(ui.WindowFromPoint({5000, 5000}));
+
+        EXPECT_EQ(dlg.MessageBox("Question?", "Caption", MB_YESNO), IDNO);
+        EXPECT_EQ(dlg.MessageBox("Done.", "Caption"), IDOK);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    ASSERT_EQ(ui.MessageBoxes().size(), 2u);
+    EXPECT_EQ(ui.MessageBoxes()[0].strText, "Question?");
+    EXPECT_EQ(ui.MessageBoxes()[0].strOwnerCaption, "BT Download Setting");
+    EXPECT_EQ(ui.MessageBoxes()[0].nAnswer, IDNO);
+    EXPECT_EQ(ui.MessageBoxes()[1].nAnswer, IDOK);
+}
+
+TEST(ModalLoop, ADialogNobodyEndsStallsInsteadOfHanging) {
+    CHeadlessUi ui;
+    ui.SetStallLimit(std::chrono::milliseconds(50));
+    CProbeDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), CHeadlessUi::kStalledResult);
+    EXPECT_TRUE(ui.Stalled());
+}
+
+} // namespace
