@@ -1,7 +1,9 @@
 // The HTTP client's request handles, shaped after the steps of one upload; portable interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +32,10 @@ struct CHttpUrlParts {
     std::string strPath; // the URL path with its query, as the request target
 };
 
+// Fills buffer with the next body bytes (got of at most size; 0 only once the body has ended);
+// false ends the write as failed.
+using CHttpBodySource = std::function<bool(char* buffer, std::size_t size, std::size_t& got)>;
+
 // Every operation returns true on success; on failure the reason is in mwGetLastError() and
 // GetLastErrorText(), taken right after the call.
 class CHttpRequest {
@@ -41,8 +47,10 @@ public:
     virtual bool QueryRawHeaders(std::string& out) = 0;
     // Starts the request: connects and sends the request line and headers.
     virtual bool Send() = 0;
-    // Sends body bytes; written receives the count taken.
-    virtual bool Write(const void* data, std::uint32_t size, std::uint32_t& written) = 0;
+    // Sends the body in one write of size bytes, pulled from source as the connection takes
+    // them, so that no copy of the body need exist; written receives the count sent.
+    virtual bool Write(const CHttpBodySource& source, std::uint64_t size,
+                       std::uint64_t& written) = 0;
     // Ends the request and waits for the answer to begin.
     virtual bool End() = 0;
     // Reads answer bytes; got is 0 once the answer has ended.

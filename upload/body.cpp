@@ -1,6 +1,7 @@
 // The upload's multipart/form-data body: its fixed framing around the file bytes; portable.
 #include "upload/body.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -44,9 +45,45 @@ CBodyFrame MakeBodyFrame(std::string_view fileName, const CFormTexts& texts) {
     return frame;
 }
 
-void WriteBodyFrame(const CBodyFrame& frame, std::uint64_t fileSize, char* body) {
-    std::memcpy(body, frame.strHead.data(), frame.strHead.size());
-    char* tail = body + frame.strHead.size() + fileSize;
-    std::memcpy(tail, frame.strTail.data(), frame.strTail.size());
-    std::memset(tail + frame.strTail.size(), 0, CBodyFrame::kTrailingZeros);
+CBodyStream::CBodyStream(const CBodyFrame& frame, std::uint64_t contentSize, CContentReader content)
+    : m_frame(frame), m_nContentSize(contentSize), m_content(std::move(content)),
+      m_nLength(frame.Length(contentSize)) {}
+
+bool CBodyStream::Next(char* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    const std::uint64_t headEnd = m_frame.strHead.size();
+    const std::uint64_t contentEnd = headEnd + m_nContentSize;
+    const std::uint64_t tailEnd = contentEnd + m_frame.strTail.size();
+    while (got < size && m_nOffset < m_nLength) {
+        char* out = buffer + got;
+        const std::size_t room = size - got;
+        std::size_t n = 0;
+        if (m_nOffset < headEnd) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(room, headEnd - m_nOffset));
+            std::memcpy(out, m_frame.strHead.data() + m_nOffset, n);
+        } else if (m_nOffset < contentEnd) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(room, contentEnd - m_nOffset));
+            std::size_t read = 0;
+            if (!m_bContentEnded) {
+                if (!m_content(out, n, read)) {
+                    m_bContentFailed = true;
+                    return false;
+                }
+                m_bContentEnded = read == 0;
+            }
+            if (m_bContentEnded)
+                std::memset(out, 0, n);
+            else
+                n = read;
+        } else if (m_nOffset < tailEnd) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(room, tailEnd - m_nOffset));
+            std::memcpy(out, m_frame.strTail.data() + (m_nOffset - contentEnd), n);
+        } else {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(room, m_nLength - m_nOffset));
+            std::memset(out, 0, n);
+        }
+        got += n;
+        m_nOffset += n;
+    }
+    return true;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,27 @@ struct CBodyFrame {
 
 CBodyFrame MakeBodyFrame(std::string_view fileName, const CFormTexts& texts);
 
-// Writes the head and the tail around the file bytes already at body + head size, and the four
-// closing zero bytes. body must hold frame.Length(fileSize) bytes.
-void WriteBodyFrame(const CBodyFrame& frame, std::uint64_t fileSize, char* body);
+// The body's bytes in order, produced on demand: the head, the file's content pulled from its
+// reader, the tail and the four zero bytes. No copy of the whole body is ever made.
+class CBodyStream {
+public:
+    // Reads the next content bytes (got 0 at the content's end); false on a read error.
+    using CContentReader = std::function<bool(char* buffer, std::size_t size, std::size_t& got)>;
+
+    CBodyStream(const CBodyFrame& frame, std::uint64_t contentSize, CContentReader content);
+
+    // Fills up to size bytes; got is 0 only once the whole body has been produced. Content that
+    // ends before its announced size is made up with zero bytes, since the length is already out.
+    bool Next(char* buffer, std::size_t size, std::size_t& got);
+    std::uint64_t Length() const { return m_nLength; }
+    bool ContentFailed() const { return m_bContentFailed; }
+
+private:
+    const CBodyFrame& m_frame;
+    std::uint64_t m_nContentSize;
+    CContentReader m_content;
+    std::uint64_t m_nLength;
+    std::uint64_t m_nOffset = 0;
+    bool m_bContentEnded = false;
+    bool m_bContentFailed = false;
+};

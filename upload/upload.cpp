@@ -83,15 +83,16 @@ private:
     VARNEL_DWORD m_nPending = NAS_BTDOWNLOAD_ERR_GENERAL;
 };
 
-// What the exchange needs once the body is in memory.
+// What the exchange needs: the destination, the account, and the body's frame with the source
+// of its content (the open local file, or the caller's bytes).
 struct CUploadJob {
     const char* url = nullptr;
     const char* user = nullptr;
     const char* pw = nullptr;
     CBodyFrame frame;
     std::uint64_t nFileSize = 0;
-    // The whole body; the file's bytes are already in place behind the frame's head.
-    std::unique_ptr<char[]> body;
+    std::unique_ptr<CReadFile> file;
+    const unsigned char* pData = nullptr;
 };
 
 const char* Safe(const char* s) {
@@ -123,28 +124,21 @@ template <class Param> CFormTexts TextsOf(const Param& p) {
             Safe(p.h_share_list), Safe(p.h_proto), Safe(p.h_torrent)};
 }
 
-// Allocates the body for a file of fileSize bytes, refusing what 32-bit sizes cannot carry.
-bool AllocateBody(CUploadCall& call, CUploadJob& job, CDetail bufferDetail) {
+// Refuses what 32-bit sizes cannot carry: a file of 4 GiB or more, a body of 2^31 bytes or more.
+bool CheckSize(CUploadCall& call, const CUploadJob& job, CDetail detail) {
     const std::uint64_t length = job.frame.Length(job.nFileSize);
-    if (job.nFileSize > kMaxFileSize || length > kMaxBodySize) {
-        char reason[160];
-        std::snprintf(reason, sizeof reason,
-                      "The file is too large to send: %llu bytes (a body of %llu bytes; at most "
-                      "%llu can be sent).",
-                      static_cast<unsigned long long>(job.nFileSize),
-                      static_cast<unsigned long long>(length),
-                      static_cast<unsigned long long>(kMaxBodySize));
-        qvLog("%s", reason);
-        call.Fail(bufferDetail, reason);
-        return false;
-    }
-    job.body.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
-    if (!job.body) {
-        mwSetLastError(8, "Not enough memory is available to process this command.");
-        call.FailWithLastError(bufferDetail);
-        return false;
-    }
-    return true;
+    if (job.nFileSize <= kMaxFileSize && length <= kMaxBodySize)
+        return true;
+    char reason[160];
+    std::snprintf(reason, sizeof reason,
+                  "The file is too large to send: %llu bytes (a body of %llu bytes; at most %llu "
+                  "can be sent).",
+                  static_cast<unsigned long long>(job.nFileSize),
+                  static_cast<unsigned long long>(length),
+                  static_cast<unsigned long long>(kMaxBodySize));
+    qvLog("%s", reason);
+    call.Fail(detail, reason);
+    return false;
 }
 
 // Header lines in the order and with the add modes the device's form expects.
@@ -178,8 +172,16 @@ bool Exchange(CUploadCall& call, CUploadJob& job) {
         qvLog("filename add null Ok");
         qvLog("1. HostName: [%s], FileName: [%s]", parts.strHost.c_str(), parts.strPath.c_str());
 
-        const std::uint64_t length = job.frame.Length(job.nFileSize);
-        WriteBodyFrame(job.frame, job.nFileSize, job.body.get());
+        CBodyStream body(job.frame, job.nFileSize,
+                         [&job](char* buffer, std::size_t size, std::size_t& got) {
+                             if (job.file)
+                                 return job.file->Read(buffer, size, got);
+                             std::memcpy(buffer, job.pData, size);
+                             job.pData += size;
+                             got = size;
+                             return true;
+                         });
+        const std::uint64_t length = body.Length();
         qvLog("prepare post data ok");
 
         connection = session->Connect(parts.strHost, parts.nPort, job.user, job.pw);
@@ -231,8 +233,18 @@ bool Exchange(CUploadCall& call, CUploadJob& job) {
         }
         qvLog("Send file data");
         qvLog("2. Sending file data , required: %u", static_cast<unsigned>(length));
-        std::uint32_t written = 0;
-        if (!request->Write(job.body.get(), static_cast<std::uint32_t>(length), written)) {
+        std::uint64_t written = 0;
+        const bool wrote =
+            request->Write([&body](char* buffer, std::size_t size,
+                                   std::size_t& got) { return body.Next(buffer, size, got); },
+                           length, written);
+        if (!wrote && body.ContentFailed()) {
+            // The file failed while being sent: its own error says more than the network's.
+            const std::string text = job.file ? job.file->ErrorText() : std::string();
+            call.Fail(kFileError, text.c_str());
+            return;
+        }
+        if (!wrote) {
             call.FailWithLastError(kWrite);
             return;
         }
@@ -275,41 +287,27 @@ bool Exchange(CUploadCall& call, CUploadJob& job) {
     request.reset();
     connection.reset();
     session.reset();
-    job.body.reset();
+    job.file.reset();
     qvLog("returned");
     return ok;
 }
 
-// Opens and measures the file, allocates the body and reads the file straight into it.
-bool ReadLocalFile(CUploadCall& call, CUploadJob& job, const char* path) {
-    std::unique_ptr<CReadFile> file = MakeReadFile();
+// Opens and measures the file; its content is read while the body is sent.
+bool OpenLocalFile(CUploadCall& call, CUploadJob& job, const char* path) {
+    job.file = MakeReadFile();
     std::uint64_t length = 0;
-    if (!file->Open(path) || !file->Length(length)) {
-        const std::string text = file->ErrorText();
+    if (!job.file->Open(path) || !job.file->Length(length)) {
+        const std::string text = job.file->ErrorText();
         call.Fail(kFileError, text.c_str());
+        job.file.reset();
         return false;
     }
     qvLog("Your file [%s] is %u bytes long.", path, static_cast<unsigned>(length));
     job.nFileSize = length;
-    if (!AllocateBody(call, job, kFileBuffer))
-        return false;
-    qvLog("Zero");
-    qvLog("Read data");
-    std::size_t got = 0;
-    char* content = job.body.get() + job.frame.strHead.size();
-    if (!file->Read(content, static_cast<std::size_t>(length), got)) {
-        const std::string text = file->ErrorText();
-        call.Fail(kFileError, text.c_str());
-        job.body.reset();
+    if (!CheckSize(call, job, kFileBuffer)) {
+        job.file.reset();
         return false;
     }
-    // A file that shrank while being read leaves zero bytes, as the body's size was announced.
-    if (got < length)
-        std::memset(content + got, 0, static_cast<std::size_t>(length - got));
-    qvLog("Read done");
-    qvLog("Clean file");
-    file.reset();
-    qvLog("Clean file done");
     qvLog("source file ok");
     return true;
 }
@@ -341,7 +339,7 @@ int UploadLocalFile(const NAS_BTDOWNLOAD_PARAM* param, std::string* message,
     job.user = param->user;
     job.pw = Safe(param->pw);
     job.frame = MakeBodyFrame(param->local_filename, texts);
-    if (!ReadLocalFile(call, job, param->local_filename))
+    if (!OpenLocalFile(call, job, param->local_filename))
         return call.Finish(false);
     return call.Finish(Exchange(call, job));
 }
@@ -384,11 +382,9 @@ int UploadFromMemory(const NAS_BTDOWNLOAD_PARAM_EX* param, std::string* message,
     job.pw = Safe(param->pw);
     job.frame = MakeBodyFrame(name, texts);
     job.nFileSize = param->file_data ? param->file_size : 0;
-    if (!AllocateBody(call, job, kBodyBuffer))
+    job.pData = param->file_data;
+    if (!CheckSize(call, job, kBodyBuffer))
         return call.Finish(false);
-    if (job.nFileSize)
-        std::memcpy(job.body.get() + job.frame.strHead.size(), param->file_data,
-                    static_cast<std::size_t>(job.nFileSize));
     return call.Finish(Exchange(call, job));
 }
 

@@ -48,28 +48,57 @@ std::string ThreadTag() {
     return os.str();
 }
 
+// The open log file and how much it holds; opened on first use and kept, so that a trace line
+// costs one write.
+std::FILE* g_pFile = nullptr;
+std::uintmax_t g_nSize = 0;
+bool g_bUnavailable = false;
+
+bool EnsureOpen() {
+    if (g_pFile)
+        return true;
+    if (g_bUnavailable)
+        return false;
+    const std::filesystem::path path = DunmoreLogPath();
+    std::error_code ec;
+    if (!path.empty())
+        std::filesystem::create_directories(path.parent_path(), ec);
+    g_pFile = path.empty() ? nullptr : DunmoreOpenForAppend(path);
+    if (!g_pFile) {
+        g_bUnavailable = true; // no place to log: stay quiet rather than retry every line
+        return false;
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    g_nSize = ec ? 0 : size;
+    return true;
+}
+
+// Moves a full log aside (one generation kept) and starts a new one.
+void RotateIfFull() {
+    if (g_nSize < kRotateBytes)
+        return;
+    std::fclose(g_pFile);
+    g_pFile = nullptr;
+    const std::filesystem::path path = DunmoreLogPath();
+    auto old = path;
+    old += ".1";
+    std::error_code ec;
+    std::filesystem::rename(path, old, ec);
+    EnsureOpen();
+}
+
 // Appends one record; gives up quietly rather than fail or hold up the caller.
 void Append(const std::string& kind, const std::string& text) {
     std::unique_lock lock(g_mutex, std::defer_lock);
     if (!lock.try_lock_for(std::chrono::milliseconds(250)))
         return;
-    const std::filesystem::path path = DunmoreLogPath();
-    if (path.empty())
-        return;
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size >= kRotateBytes) {
-        auto old = path;
-        old += ".1";
-        std::filesystem::rename(path, old, ec);
-    }
-    std::FILE* f = DunmoreOpenForAppend(path);
-    if (!f)
+    if (!EnsureOpen())
         return;
     const std::string line = Stamp() + " [" + ThreadTag() + "] " + kind + " " + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
+    std::fwrite(line.data(), 1, line.size(), g_pFile);
+    std::fflush(g_pFile);
+    g_nSize += line.size();
+    RotateIfFull();
 }
 
 std::string Format(const char* format, va_list args) {

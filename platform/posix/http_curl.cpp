@@ -154,30 +154,36 @@ public:
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
         curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
+        curl_easy_setopt(e, CURLOPT_VERBOSE, std::getenv("MW_CURL_VERBOSE") ? 1L : 0L);
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        // Fewer, larger pulls from the body source.
+        curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
         curl_multi_add_handle(m_pMulti, e);
         m_bSent = true;
 
         // Connected and the head is out once the body is asked for.
         if (m_nBodyExpected == 0)
-            return Drive([] { return true; }) || !Failed();
+            return Drive([] { return true; }) || !Failed() || FailAgain();
         Drive([this] { return m_bBodyAsked; });
-        return !Failed();
+        return !Failed() || FailAgain();
     }
 
-    bool Write(const void* data, std::uint32_t size, std::uint32_t& written) override {
+    bool Write(const CHttpBodySource& source, std::uint64_t size, std::uint64_t& written) override {
         written = 0;
         if (!m_bSent || Failed())
             return FailAgain();
-        m_pBody = static_cast<const char*>(data);
+        m_pSource = &source;
         m_nBodySize = size;
         m_nBodyOffset = 0;
         curl_easy_pause(m_pEasy, CURLPAUSE_CONT);
-        Drive([this] { return m_nBodyOffset >= m_nBodySize; });
-        if (Failed())
-            return FailAgain();
-        written = static_cast<std::uint32_t>(m_nBodyOffset);
-        return true;
+        Drive([this] { return m_nBodyOffset >= m_nBodySize || m_bSourceFailed; });
+        m_pSource = nullptr;
+        written = m_nBodyOffset;
+        if (m_bSourceFailed) {
+            mwSetLastError(kHttpErrInternal, "The body could not be read.");
+            return false;
+        }
+        return !Failed() || FailAgain();
     }
 
     bool End() override {
@@ -238,13 +244,17 @@ private:
     static size_t OnRead(char* buffer, size_t size, size_t count, void* self) {
         auto* me = static_cast<CCurlRequest*>(self);
         me->m_bBodyAsked = true;
-        if (!me->m_pBody || me->m_nBodyOffset >= me->m_nBodySize)
+        if (!me->m_pSource || me->m_nBodyOffset >= me->m_nBodySize)
             return CURL_READFUNC_PAUSE; // the body comes with the next write
-        const std::size_t n =
-            std::min<std::size_t>(size * count, me->m_nBodySize - me->m_nBodyOffset);
-        std::memcpy(buffer, me->m_pBody + me->m_nBodyOffset, n);
-        me->m_nBodyOffset += n;
-        return n;
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(size * count, me->m_nBodySize - me->m_nBodyOffset));
+        std::size_t got = 0;
+        if (!(*me->m_pSource)(buffer, want, got) || got == 0 || got > want) {
+            me->m_bSourceFailed = true;
+            return CURL_READFUNC_ABORT;
+        }
+        me->m_nBodyOffset += got;
+        return got;
     }
 
     static size_t OnWrite(char* data, size_t size, size_t count, void* self) {
@@ -273,9 +283,10 @@ private:
     bool m_bDone = false;
     CURLcode m_result = CURLE_OK;
     std::uint64_t m_nBodyExpected = 0;
-    const char* m_pBody = nullptr;
-    std::size_t m_nBodySize = 0;
-    std::size_t m_nBodyOffset = 0;
+    const CHttpBodySource* m_pSource = nullptr;
+    std::uint64_t m_nBodySize = 0;
+    std::uint64_t m_nBodyOffset = 0;
+    bool m_bSourceFailed = false;
     bool m_bBodyAsked = false;
     bool m_bAnswerStarted = false;
     bool m_bWritePaused = false;

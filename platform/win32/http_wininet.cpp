@@ -5,6 +5,9 @@
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // Applies the test-shortened time limits to a handle; the product keeps the system's.
@@ -38,6 +41,9 @@ private:
 };
 
 class CInetRequest final : public CHttpRequest {
+    // The body goes to the client in pieces of this size.
+    static constexpr std::uint64_t kChunk = 256 * 1024;
+
 public:
     explicit CInetRequest(HINTERNET h) : m_handle(h) {}
 
@@ -71,11 +77,29 @@ public:
         return HttpSendRequestExA(m_handle.Get(), &buffers, nullptr, HSR_INITIATE, 0) != FALSE;
     }
 
-    bool Write(const void* data, std::uint32_t size, std::uint32_t& written) override {
-        DWORD n = 0;
-        const BOOL ok = InternetWriteFile(m_handle.Get(), data, size, &n);
-        written = n;
-        return ok != FALSE;
+    bool Write(const CHttpBodySource& source, std::uint64_t size, std::uint64_t& written) override {
+        written = 0;
+        std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(size, kChunk)));
+        while (written < size) {
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - written, kChunk));
+            std::size_t got = 0;
+            if (!source(chunk.data(), want, got) || got == 0 || got > want) {
+                SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+                return false;
+            }
+            std::size_t sent = 0;
+            while (sent < got) {
+                DWORD n = 0;
+                if (!InternetWriteFile(m_handle.Get(), chunk.data() + sent,
+                                       static_cast<DWORD>(got - sent), &n) ||
+                    n == 0)
+                    return false;
+                sent += n;
+                written += n;
+            }
+        }
+        return true;
     }
 
     bool End() override { return HttpEndRequestA(m_handle.Get(), nullptr, 0, 0) != FALSE; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,32 @@ std::string Part(const std::string& name, const std::string& value) {
            "\r\n";
 }
 
+// Pulls the whole body in pieces of chunk bytes; the content reader hands out at most
+// readLimit bytes a call, so pieces and reads fall across every boundary.
+std::string Pull(const CBodyFrame& frame, const std::string& content, std::uint64_t announced,
+                 std::size_t chunk, std::size_t readLimit = 7) {
+    std::size_t pos = 0;
+    CBodyStream stream(frame, announced, [&](char* buffer, std::size_t size, std::size_t& got) {
+        got = std::min({size, readLimit, content.size() - pos});
+        std::copy_n(content.begin() + pos, got, buffer);
+        pos += got;
+        return true;
+    });
+    std::string body;
+    std::vector<char> piece(chunk);
+    std::size_t got = 0;
+    while (stream.Next(piece.data(), piece.size(), got) && got > 0)
+        body.append(piece.data(), got);
+    EXPECT_EQ(body.size(), stream.Length());
+    return body;
+}
+
 std::string Build(const std::string& fileName, const std::string& content, const CFormTexts& t) {
     const CBodyFrame frame = MakeBodyFrame(fileName, t);
-    std::vector<char> body(frame.Length(content.size()), 'X');
-    std::copy(content.begin(), content.end(), body.begin() + frame.strHead.size());
-    WriteBodyFrame(frame, content.size(), body.data());
-    return std::string(body.begin(), body.end());
+    const std::string body = Pull(frame, content, content.size(), 1 << 16);
+    for (std::size_t chunk : {1u, 3u, 44u, 1000u})
+        EXPECT_EQ(Pull(frame, content, content.size(), chunk), body) << chunk;
+    return body;
 }
 
 TEST(Body, WorkedExampleIsExactAndCountsTheFourZeroBytes) {
@@ -61,6 +82,22 @@ TEST(Body, EmptyFileGoesStraightToTheLineEnd) {
     EXPECT_EQ(body.size(), 1171u + 9);
     EXPECT_NE(body.find("application/octet-stream\r\n\r\n\r\n" + Delim()), std::string::npos);
     EXPECT_EQ(body.substr(body.size() - 8), std::string("--\r\n") + std::string(4, '\0'));
+}
+
+TEST(Body, ContentThatEndsEarlyIsMadeUpWithZeros) {
+    const CBodyFrame frame = MakeBodyFrame("f", {});
+    const std::string body = Pull(frame, "abc", 10, 4);
+    EXPECT_EQ(body.size(), frame.Length(10));
+    EXPECT_EQ(body.substr(frame.strHead.size(), 10), std::string("abc") + std::string(7, '\0'));
+}
+
+TEST(Body, ContentReadErrorStopsTheStream) {
+    const CBodyFrame frame = MakeBodyFrame("f", {});
+    CBodyStream stream(frame, 100, [](char*, std::size_t, std::size_t&) { return false; });
+    std::vector<char> piece(4096);
+    std::size_t got = 0;
+    EXPECT_FALSE(stream.Next(piece.data(), piece.size(), got));
+    EXPECT_TRUE(stream.ContentFailed());
 }
 
 TEST(Body, LongTextsAreCarriedWhole) {

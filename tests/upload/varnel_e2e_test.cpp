@@ -94,8 +94,17 @@ TEST(VarnelE2E, AcceptedUploadSendsTheExactRequest) {
     EXPECT_EQ(CountStartingWith(lines, "Transfer-Encoding:"), 0);
 
     std::string body(length, '\0');
-    std::copy(kTorrent.begin(), kTorrent.end(), body.begin() + frame.strHead.size());
-    WriteBodyFrame(frame, kTorrent.size(), body.data());
+    const char* content = kTorrent.data();
+    CBodyStream stream(frame, kTorrent.size(),
+                       [&](char* buffer, std::size_t size, std::size_t& got) {
+                           std::copy_n(content, size, buffer);
+                           content += size;
+                           got = size;
+                           return true;
+                       });
+    std::size_t got = 0;
+    ASSERT_TRUE(stream.Next(body.data(), body.size(), got));
+    EXPECT_EQ(got, length);
     EXPECT_EQ(raw.substr(raw.find("\r\n\r\n") + 4), body);
 }
 
