@@ -21,7 +21,8 @@ namespace {
 constexpr std::uintmax_t kRotateBytes = 1024 * 1024;
 
 std::atomic<int> g_nLevel{2};
-std::timed_mutex g_mutex;
+// Held only for one formatted write, so no caller waits for long.
+std::mutex g_mutex;
 
 std::string Stamp() {
     const auto now = std::chrono::system_clock::now();
@@ -87,14 +88,12 @@ void RotateIfFull() {
     EnsureOpen();
 }
 
-// Appends one record; gives up quietly rather than fail or hold up the caller.
+// Appends one record; gives up quietly rather than fail the caller.
 void Append(const std::string& kind, const std::string& text) {
-    std::unique_lock lock(g_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(250)))
-        return;
+    const std::string line = Stamp() + " [" + ThreadTag() + "] " + kind + " " + text + "\n";
+    std::lock_guard lock(g_mutex);
     if (!EnsureOpen())
         return;
-    const std::string line = Stamp() + " [" + ThreadTag() + "] " + kind + " " + text + "\n";
     std::fwrite(line.data(), 1, line.size(), g_pFile);
     std::fflush(g_pFile);
     g_nSize += line.size();

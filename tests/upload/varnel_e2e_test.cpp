@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #if defined(MW_VARNEL_STATIC)
@@ -180,6 +182,29 @@ TEST(VarnelE2E, FromMemoryUnderTheWideName) {
         raw.find("filename=\"memory.torrent\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
                  kTorrent + "\r\n"),
         std::string::npos);
+}
+
+TEST(VarnelE2E, UploadsRunAtOnceOnSeveralThreads) {
+    REQUIRE_CAPTURE_SERVER();
+    CTempFile file(kTorrent);
+    const int before = CapturedCount();
+    std::atomic<int> accepted{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 3; ++i) {
+                CParam param{.url = CaptureUrl(t % 2 ? "/ok/a.cgi" : "/message/b.cgi"),
+                             .file = file.Path()};
+                const CResult r = Upload(param);
+                const bool ok = t % 2 ? r.ret == 1 && r.code == 0 && r.message.empty()
+                                      : r.ret == 0 && r.message == "The share does not exist.";
+                accepted += ok;
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(accepted, 12);
+    EXPECT_EQ(CapturedCount() - before, 12);
 }
 
 TEST(VarnelE2E, NobodyListeningFailsCleanly) {
