@@ -8,18 +8,21 @@
 //   - Deliver every message to CUiWindow::WindowProc with the Windows numbers of ui_types.h:
 //     WM_INITDIALOG once the controls exist and before the window shows, WM_COMMAND for clicks
 //     (BN_CLICKED, after toggling an automatic check box), edits (EN_CHANGE) and list boxes with
-//     CS_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK), WM_CLOSE for the close box, WM_TIMER, WM_SIZING
+//     CTRL_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK), WM_CLOSE for the close box, WM_TIMER, WM_SIZING
 //     with a CRect* in lParam (apply the rectangle the handler leaves), WM_SIZE, and any message
 //     that arrives from another process unchanged.
 //   - Give the dialog's PreTranslateMessage the keys and mouse messages of the window and its
 //     controls first; if it does not consume them, Escape becomes the IDCANCEL command and Enter
-//     the command of the focused push button, else of the CS_DEFAULT button (IDOK without one;
+//     the command of the focused push button, else of the CTRL_DEFAULT button (IDOK without one;
 //     nothing when that button is disabled).
 //   - Posting: GetPostQueue returns one queue per UI thread. A native loop sets the queue's waker
 //     (post a private message to a hidden window, or wake the main context) and, when woken,
 //     takes every item and calls its target's WindowProc while the target still has a window.
 //   - RunModal runs its own loop (so that PreTranslateMessage sees input) until EndModal; the
 //     loop also serves the thread's other windows, nested modal loops included.
+//   - Win32: <windows.h> turns PostMessage, SetWindowText, GetWindowText, MessageBox, DrawText,
+//     SetDlgItemText and GetDlgItemText into their A/W names; #undef them right after including
+//     it, before the layer's headers are used in that file.
 #pragma once
 
 #include "platform/ui/dialog_template.h"
