@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -161,6 +161,38 @@ TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
     // The window object is gone as well.
     EXPECT_TRUE(kept.Post(WM_PROBE, 10));
     EXPECT_EQ(ui.DeliverPosted(), 1);
+}
+
+TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowToo) {
+    CHeadlessUi ui;
+    CProbeDlg outer(IDD_MARLOWICK_DIALOG);
+    CProbeDlg inner(IDD_BUSY_DIALOG);
+    std::vector<std::string> arrOrder;
+    // The outer window opens the inner one from a posted command, as a window starts a busy
+    // dialog from a handler; posts to the outer window arrive while the inner one runs.
+    outer.m_fnOnInit = [&] { outer.PostMessage(WM_PROBE, 1); };
+    outer.m_fnOnPost = [&](WPARAM w, LPARAM) {
+        arrOrder.push_back("outer " + std::to_string(w));
+        if (w == 1) {
+            EXPECT_EQ(inner.DoModal(), IDOK);
+            arrOrder.push_back("inner ended");
+        }
+    };
+    inner.m_fnOnInit = [&] {
+        outer.PostMessage(WM_PROBE, 2);
+        inner.PostMessage(WM_PROBE, 3);
+    };
+    inner.m_fnOnPost = [&](WPARAM w, LPARAM) {
+        arrOrder.push_back("inner " + std::to_string(w));
+        EXPECT_EQ(ui.ActiveDialog(), &inner);
+        inner.EndDialog(IDOK);
+    };
+    ui.Then([&] {
+        EXPECT_EQ(ui.ActiveDialog(), &outer);
+        outer.EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(outer.DoModal(), IDCANCEL);
+    EXPECT_EQ(arrOrder, (std::vector<std::string>{"outer 1", "outer 2", "inner 3", "inner ended"}));
 }
 
 TEST(Timers, FireInVirtualTimeInDueOrder) {
