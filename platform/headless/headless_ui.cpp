@@ -433,6 +433,17 @@ int CHeadlessUi::MessageBox(CUiWindow* pOwner, const std::string& strText,
     return nAnswer;
 }
 
+std::optional<std::string> CHeadlessUi::BrowseForFolder(CUiWindow* /*pOwner*/,
+                                                        const std::string& strTitle,
+                                                        const std::string& strStartPath) {
+    m_folderBrowsers.emplace_back(strTitle, strStartPath);
+    if (m_folderAnswers.empty())
+        return std::nullopt;
+    auto answer = std::move(m_folderAnswers.front());
+    m_folderAnswers.pop_front();
+    return answer;
+}
+
 CWindowRef CHeadlessUi::WindowFromPoint(CPoint pt) const {
     for (auto it = m_popups.rbegin(); it != m_popups.rend(); ++it)
         if ((*it)->m_bVisible && (*it)->m_rc.Contains(pt))

@@ -31,6 +31,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,8 @@ public:
     std::shared_ptr<CPostQueue> GetPostQueue() override { return m_pQueue; }
     int MessageBox(CUiWindow* pOwner, const std::string& strText, const std::string& strCaption,
                    unsigned nType) override;
+    std::optional<std::string> BrowseForFolder(CUiWindow* pOwner, const std::string& strTitle,
+                                               const std::string& strStartPath) override;
     CSize GetScreenSize() const override { return m_sizeScreen; }
     CSize GetIconSize() const override { return {32, 32}; }
     CPoint GetCursorPos() const override { return m_ptCursor; }
@@ -119,6 +122,15 @@ public:
     void AnswerMessageBox(int nAnswer) { m_answers.push_back(nAnswer); }
     const std::vector<CShownMessageBox>& MessageBoxes() const { return m_boxes; }
 
+    // ---- Folder browser: answers are taken in order (a path, or nothing for Cancel); without
+    // one, Cancel. Each opening is recorded with its title and start path.
+    void AnswerFolderBrowser(std::optional<std::string> answer) {
+        m_folderAnswers.push_back(std::move(answer));
+    }
+    const std::vector<std::pair<std::string, std::string>>& FolderBrowsers() const {
+        return m_folderBrowsers;
+    }
+
     // ---- Reading back
     CDialog* ActiveDialog() const;
     bool IsRunning(const CDialog& dlg) const;
@@ -161,6 +173,8 @@ private:
     std::uint64_t m_nTimerSeq = 0;
     std::deque<int> m_answers;
     std::vector<CShownMessageBox> m_boxes;
+    std::deque<std::optional<std::string>> m_folderAnswers;
+    std::vector<std::pair<std::string, std::string>> m_folderBrowsers;
     CPoint m_ptCursor;
     CSize m_sizeScreen{1280, 1024};
     std::chrono::milliseconds m_stallLimit{20000};

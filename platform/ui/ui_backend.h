@@ -30,6 +30,7 @@
 #include "platform/ui/ui_types.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,13 @@ public:
     // A modal message box owned by the window (none: no owner); returns the button pressed.
     virtual int MessageBox(CUiWindow* pOwner, const std::string& strText,
                            const std::string& strCaption, unsigned nType) = 0;
+    // The system's folder browser, modal, owned by the window (none: no owner), opened at
+    // strStartPath (a network node such as two backslashes and a device name), offering
+    // file-system folders only and no New Folder button. The chosen folder's path, or nothing
+    // when the user cancelled.
+    virtual std::optional<std::string> BrowseForFolder(CUiWindow* pOwner,
+                                                       const std::string& strTitle,
+                                                       const std::string& strStartPath) = 0;
     virtual CSize GetScreenSize() const = 0;
     virtual CSize GetIconSize() const = 0;
     virtual CPoint GetCursorPos() const = 0;

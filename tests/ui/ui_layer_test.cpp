@@ -306,6 +306,11 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
 
         EXPECT_EQ(dlg.MessageBox("Question?", "Caption", MB_YESNO), IDNO);
         EXPECT_EQ(dlg.MessageBox("Done.", "Caption"), IDOK);
+        ui.AnswerFolderBrowser("\\\\NAS\\Download\\bt");
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"),
+                  std::optional<std::string>("\\\\NAS\\Download\\bt"));
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"), std::nullopt);
+        EXPECT_EQ(ui.FolderBrowsers().size(), 2u);
         dlg.EndDialog(IDOK);
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
