@@ -488,13 +488,19 @@ CDialogBaseUnits CHeadlessUi::GetBaseUnits(const std::string& strFace, int nPoin
 }
 
 void CHeadlessUi::Then(std::function<void()> fnStep) {
-    m_steps.push_back(std::move(fnStep));
+    m_steps.push_back({nullptr, std::move(fnStep)});
+}
+
+void CHeadlessUi::Then(const CDialog& dlg, std::function<void()> fnStep) {
+    m_steps.push_back({&dlg, std::move(fnStep)});
 }
 
 bool CHeadlessUi::RunNextStep() {
     if (m_steps.empty())
         return false;
-    auto fnStep = std::move(m_steps.front());
+    if (m_steps.front().pDialog && m_steps.front().pDialog != ActiveDialog())
+        return false;
+    auto fnStep = std::move(m_steps.front().fn);
     m_steps.pop_front();
     fnStep();
     return true;
