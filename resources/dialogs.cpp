@@ -4,12 +4,12 @@
 namespace {
 
 constexpr const char* kWebBrowserClassId = "{8856F961-340A-11D0-A96B-00C04FD705A2}";
-constexpr std::uint32_t kEdit = CS_AUTOHSCROLL | CS_BORDER | CS_TABSTOP;
-constexpr std::uint32_t kButton = CS_TABSTOP;
-constexpr std::uint32_t kCheck = CS_TABSTOP;
+constexpr std::uint32_t kEdit = CTRL_AUTOHSCROLL | CTRL_BORDER | CTRL_TABSTOP;
+constexpr std::uint32_t kButton = CTRL_TABSTOP;
+constexpr std::uint32_t kCheck = CTRL_TABSTOP;
 
 CDlgItem Item(int nId, CCtrlKind kind, const char* text, int x, int y, int cx, int cy,
-              std::uint32_t style = CS_NONE) {
+              std::uint32_t style = CTRL_NONE) {
     CDlgItem item;
     item.nId = nId;
     item.kind = kind;
@@ -32,18 +32,20 @@ CDlgTemplate MainDialog() {
     t.nFontPoints = 8;
     t.cx = 703;
     t.cy = 333;
-    t.dwStyle = DS_POPUP | DS_CAPTION | DS_SYSMENU | DS_THICKFRAME | DS_MINIMIZEBOX | DS_APPWINDOW;
+    t.dwStyle =
+        DLG_POPUP | DLG_CAPTION | DLG_SYSMENU | DLG_THICKFRAME | DLG_MINIMIZEBOX | DLG_APPWINDOW;
     using K = CCtrlKind;
     t.items = {
         Item(IDC_STATIC_DEVICES, K::Static, "Network Storage System", 7, 9, 95, 8),
         Item(IDC_REFRESH, K::PushButton, "Refresh", 109, 7, 50, 14, kButton),
         Item(IDC_DEVICE_LIST, K::ListBox, "", 7, 25, 153, 110,
-             CS_NOTIFY | CS_SORT | CS_NOINTEGRALHEIGHT | CS_VSCROLL | CS_BORDER | CS_TABSTOP),
+             CTRL_NOTIFY | CTRL_SORT | CTRL_NOINTEGRALHEIGHT | CTRL_VSCROLL | CTRL_BORDER |
+                 CTRL_TABSTOP),
         Item(IDC_SETTINGS_BOX, K::GroupBox, "", 7, 139, 155, 81),
         Item(IDC_STATIC_ACCOUNT, K::Static, "Account:", 14, 152, 60, 8),
         Item(IDC_USERNAME, K::Edit, "", 78, 149, 57, 14, kEdit),
         Item(IDC_STATIC_PASSWORD, K::Static, "Password:", 14, 168, 59, 8),
-        Item(IDC_PASSWORD, K::Edit, "", 78, 166, 57, 14, kEdit | CS_PASSWORD),
+        Item(IDC_PASSWORD, K::Edit, "", 78, 166, 57, 14, kEdit | CTRL_PASSWORD),
         Item(IDC_STATIC_TARGET, K::Static, "Target Device:", 14, 188, 60, 8),
         Item(IDC_TARGET_DEVICE, K::Edit, "", 78, 185, 57, 14, kEdit),
         Item(IDC_STATIC_DESTINATION, K::Static, "Destination:", 14, 204, 61, 8),
@@ -55,10 +57,10 @@ CDlgTemplate MainDialog() {
         Item(IDC_CONFIRM_DIALOG, K::CheckBox, "Confirm Dialog", 14, 252, 139, 10, kCheck),
         Item(IDC_MONITOR_PAGE, K::CheckBox, "Monitor device page", 14, 270, 142, 10, kCheck),
         Item(IDCANCEL, K::PushButton, "Close", 17, 305, 50, 14, kButton),
-        Item(IDOK, K::PushButton, "Set", 83, 305, 50, 14, kButton | CS_DEFAULT),
+        Item(IDOK, K::PushButton, "Set", 83, 305, 50, 14, kButton | CTRL_DEFAULT),
         // Lies under Set; only one of the two is ever shown.
         Item(IDC_TRANSFER, K::PushButton, "Transfer", 81, 305, 50, 14, kButton),
-        Item(IDC_WEB_BROWSER, K::WebBrowser, "", 173, 7, 523, 319, CS_TABSTOP),
+        Item(IDC_WEB_BROWSER, K::WebBrowser, "", 173, 7, 523, 319, CTRL_TABSTOP),
     };
     t.items.back().strClassId = kWebBrowserClassId;
     return t;
@@ -73,13 +75,13 @@ CDlgTemplate BusyDialog() {
     t.nFontPoints = 10;
     t.cx = 107;
     t.cy = 30;
-    t.dwStyle = DS_POPUP | DS_CAPTION | DS_MODALFRAME;
+    t.dwStyle = DLG_POPUP | DLG_CAPTION | DLG_MODALFRAME;
     using K = CCtrlKind;
     t.items = {
         Item(IDC_BUSY_STATUS, K::Static, "Searching .....", 7, 11, 93, 10),
-        Item(IDOK, K::PushButton, "OK", 0, 0, 20, 14, CS_HIDDEN | CS_DEFAULT),
-        Item(IDCANCEL, K::PushButton, "Cancel", 22, 0, 20, 14, CS_HIDDEN),
-        Item(IDC_BUSY_START, K::PushButton, "Button1", 44, 0, 20, 14, CS_HIDDEN),
+        Item(IDOK, K::PushButton, "OK", 0, 0, 20, 14, CTRL_HIDDEN | CTRL_DEFAULT),
+        Item(IDCANCEL, K::PushButton, "Cancel", 22, 0, 20, 14, CTRL_HIDDEN),
+        Item(IDC_BUSY_START, K::PushButton, "Button1", 44, 0, 20, 14, CTRL_HIDDEN),
     };
     return t;
 }
@@ -93,15 +95,15 @@ CDlgTemplate TransferDialog() {
     t.nFontPoints = 8;
     t.cx = 157;
     t.cy = 174;
-    t.dwStyle = DS_POPUP | DS_CAPTION | DS_SYSMENU | DS_MODALFRAME;
+    t.dwStyle = DLG_POPUP | DLG_CAPTION | DLG_SYSMENU | DLG_MODALFRAME;
     using K = CCtrlKind;
     t.items = {
         Item(IDC_TRANSFER_LIST, K::ListView, "", 7, 27, 142, 113,
-             CS_REPORT | CS_SINGLESEL | CS_SHOWSELALWAYS | CS_NOSORTHEADER | CS_BORDER |
-                 CS_TABSTOP),
+             CTRL_REPORT | CTRL_SINGLESEL | CTRL_SHOWSELALWAYS | CTRL_NOSORTHEADER | CTRL_BORDER |
+                 CTRL_TABSTOP),
         Item(-1, K::Static, "Transfer list:", 7, 11, 42, 8),
         Item(IDC_TRANSFER_NEXT, K::PushButton, "Transfer", 115, 7, 35, 14, kButton),
-        Item(IDOK, K::PushButton, "OK", 100, 153, 50, 14, kButton | CS_DEFAULT),
+        Item(IDOK, K::PushButton, "OK", 100, 153, 50, 14, kButton | CTRL_DEFAULT),
         Item(IDCANCEL, K::PushButton, "Cancel", 35, 153, 50, 14, kButton),
     };
     return t;

@@ -38,7 +38,7 @@ CFontCell FontCell(const std::string& strFace, int nPoints) {
 }
 
 bool HasFrame(std::uint32_t dwStyle) {
-    return (dwStyle & (DS_CAPTION | DS_MODALFRAME | DS_THICKFRAME)) != 0;
+    return (dwStyle & (DLG_CAPTION | DLG_MODALFRAME | DLG_THICKFRAME)) != 0;
 }
 
 LPARAM PackPoint(CPoint pt) {
@@ -91,7 +91,7 @@ public:
         : m_ui(ui), m_owner(owner), m_tmpl(tmpl), m_strCaption(tmpl.strCaption) {
         const CDialogBaseUnits base = ui.GetBaseUnits(tmpl.strFontFace, tmpl.nFontPoints);
         m_nFrame = HasFrame(tmpl.dwStyle) ? CHeadlessUi::kFrame : 0;
-        m_nCaption = (tmpl.dwStyle & DS_CAPTION) ? CHeadlessUi::kCaption : 0;
+        m_nCaption = (tmpl.dwStyle & DLG_CAPTION) ? CHeadlessUi::kCaption : 0;
         const int cx = base.ToPixelsX(tmpl.cx);
         const int cy = base.ToPixelsY(tmpl.cy);
         m_rcWindow = CRect::FromXywh(0, 0, cx + 2 * m_nFrame, cy + 2 * m_nFrame + m_nCaption);
@@ -100,9 +100,9 @@ public:
             c.item = item;
             c.strText = item.strText;
             c.rc = base.ItemRect(item);
-            c.bVisible = (item.dwStyle & CS_HIDDEN) == 0;
-            c.bEnabled = (item.dwStyle & CS_DISABLED) == 0;
-            c.bReadOnly = (item.dwStyle & CS_READONLY) != 0;
+            c.bVisible = (item.dwStyle & CTRL_HIDDEN) == 0;
+            c.bEnabled = (item.dwStyle & CTRL_DISABLED) == 0;
+            c.bReadOnly = (item.dwStyle & CTRL_READONLY) != 0;
             m_ctrls.push_back(std::move(c));
         }
         ui.m_dialogs.push_back(this);
@@ -203,7 +203,7 @@ public:
         if (!c)
             return -1;
         auto pos = c->lines.end();
-        if (c->item.dwStyle & CS_SORT)
+        if (c->item.dwStyle & CTRL_SORT)
             pos = std::upper_bound(c->lines.begin(), c->lines.end(), strLine, LessNoCase);
         return static_cast<int>(c->lines.insert(pos, strLine) - c->lines.begin());
     }
@@ -433,6 +433,17 @@ int CHeadlessUi::MessageBox(CUiWindow* pOwner, const std::string& strText,
     return nAnswer;
 }
 
+std::optional<std::string> CHeadlessUi::BrowseForFolder(CUiWindow* /*pOwner*/,
+                                                        const std::string& strTitle,
+                                                        const std::string& strStartPath) {
+    m_folderBrowsers.emplace_back(strTitle, strStartPath);
+    if (m_folderAnswers.empty())
+        return std::nullopt;
+    auto answer = std::move(m_folderAnswers.front());
+    m_folderAnswers.pop_front();
+    return answer;
+}
+
 CWindowRef CHeadlessUi::WindowFromPoint(CPoint pt) const {
     for (auto it = m_popups.rbegin(); it != m_popups.rend(); ++it)
         if ((*it)->m_bVisible && (*it)->m_rc.Contains(pt))
@@ -446,7 +457,7 @@ CWindowRef CHeadlessUi::WindowFromPoint(CPoint pt) const {
         for (const auto& c : d.m_ctrls) {
             const bool bTransparent =
                 c.item.kind == CCtrlKind::GroupBox ||
-                (c.item.kind == CCtrlKind::Static && !(c.item.dwStyle & CS_NOTIFY));
+                (c.item.kind == CCtrlKind::Static && !(c.item.dwStyle & CTRL_NOTIFY));
             if (c.bVisible && !bTransparent && c.rc.Contains(pc))
                 return d.m_owner.Ref(c.item.nId);
         }
@@ -477,13 +488,19 @@ CDialogBaseUnits CHeadlessUi::GetBaseUnits(const std::string& strFace, int nPoin
 }
 
 void CHeadlessUi::Then(std::function<void()> fnStep) {
-    m_steps.push_back(std::move(fnStep));
+    m_steps.push_back({nullptr, std::move(fnStep)});
+}
+
+void CHeadlessUi::Then(const CDialog& dlg, std::function<void()> fnStep) {
+    m_steps.push_back({&dlg, std::move(fnStep)});
 }
 
 bool CHeadlessUi::RunNextStep() {
     if (m_steps.empty())
         return false;
-    auto fnStep = std::move(m_steps.front());
+    if (m_steps.front().pDialog && m_steps.front().pDialog != ActiveDialog())
+        return false;
+    auto fnStep = std::move(m_steps.front().fn);
     m_steps.pop_front();
     fnStep();
     return true;
@@ -627,7 +644,7 @@ bool CHeadlessUi::SelectLine(int nId, int nIndex) {
         return false;
     d->m_nFocus = nId;
     c->nCurSel = nIndex;
-    if (c->item.dwStyle & CS_NOTIFY)
+    if (c->item.dwStyle & CTRL_NOTIFY)
         d->m_owner.WindowProc(WM_COMMAND, MakeCommandParam(nId, LBN_SELCHANGE), 0);
     return true;
 }
@@ -637,7 +654,7 @@ bool CHeadlessUi::DoubleClickLine(int nId, int nIndex) {
         return false;
     auto* d = Active();
     auto* c = d ? d->Find(nId) : nullptr;
-    if (d && c && (c->item.dwStyle & CS_NOTIFY))
+    if (d && c && (c->item.dwStyle & CTRL_NOTIFY))
         d->m_owner.WindowProc(WM_COMMAND, MakeCommandParam(nId, LBN_DBLCLK), 0);
     return true;
 }
@@ -667,7 +684,7 @@ bool CHeadlessUi::SendKey(int nKey) {
         } else {
             nId = IDOK;
             for (const auto& c : d->m_ctrls)
-                if (c.item.kind == CCtrlKind::PushButton && (c.item.dwStyle & CS_DEFAULT)) {
+                if (c.item.kind == CCtrlKind::PushButton && (c.item.dwStyle & CTRL_DEFAULT)) {
                     nId = c.item.nId;
                     break;
                 }
@@ -698,7 +715,7 @@ bool CHeadlessUi::CloseWindow() {
 
 bool CHeadlessUi::DragBorder(CSizingEdge edge, CRect rcProposed) {
     auto* d = Active();
-    if (!d || !(d->m_tmpl.dwStyle & DS_THICKFRAME))
+    if (!d || !(d->m_tmpl.dwStyle & DLG_THICKFRAME))
         return false;
     d->m_owner.WindowProc(WM_SIZING, static_cast<WPARAM>(edge), SizingParam(&rcProposed));
     d->m_rcWindow = rcProposed;

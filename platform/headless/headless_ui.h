@@ -10,8 +10,11 @@
 //      from another thread.
 // A modal run that waits longer than the stall limit (real time) ends with kStalledResult and
 // sets Stalled(), so a test that forgets to finish a dialog fails instead of hanging.
-// Steps are shared by every loop; nested modal runs (a dialog opened from a handler) take the
-// next steps while they run. Driver calls act on the active dialog: the innermost modal one.
+// Steps are shared by every loop and run in the order queued. A step queued for any loop runs in
+// whichever loop is innermost when it comes up; a step queued for one dialog waits (holding back
+// the steps behind it) until that dialog is the innermost, so a test can script a window that
+// opens a busy dialog of its own without its steps running inside the busy dialog's loop.
+// Driver calls act on the active dialog: the innermost modal one.
 //
 // Fixed metrics, so that tests can assert pixels:
 //   - fonts: every character of a font is the same width; MS Sans Serif and MS Shell Dlg 8 pt are
@@ -31,6 +34,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +79,8 @@ public:
     std::shared_ptr<CPostQueue> GetPostQueue() override { return m_pQueue; }
     int MessageBox(CUiWindow* pOwner, const std::string& strText, const std::string& strCaption,
                    unsigned nType) override;
+    std::optional<std::string> BrowseForFolder(CUiWindow* pOwner, const std::string& strTitle,
+                                               const std::string& strStartPath) override;
     CSize GetScreenSize() const override { return m_sizeScreen; }
     CSize GetIconSize() const override { return {32, 32}; }
     CPoint GetCursorPos() const override { return m_ptCursor; }
@@ -86,6 +92,8 @@ public:
     // ---- Scripting modal runs
     // Queues a step for the running (or next) modal loop; steps run in the order queued.
     void Then(std::function<void()> fnStep);
+    // Queues a step that runs only while dlg is the active dialog.
+    void Then(const CDialog& dlg, std::function<void()> fnStep);
     std::size_t PendingSteps() const { return m_steps.size(); }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
     bool Stalled() const { return m_bStalled; }
@@ -118,6 +126,15 @@ public:
     // ---- Message boxes: answers are taken in order; without one, OK (Yes for yes/no boxes).
     void AnswerMessageBox(int nAnswer) { m_answers.push_back(nAnswer); }
     const std::vector<CShownMessageBox>& MessageBoxes() const { return m_boxes; }
+
+    // ---- Folder browser: answers are taken in order (a path, or nothing for Cancel); without
+    // one, Cancel. Each opening is recorded with its title and start path.
+    void AnswerFolderBrowser(std::optional<std::string> answer) {
+        m_folderAnswers.push_back(std::move(answer));
+    }
+    const std::vector<std::pair<std::string, std::string>>& FolderBrowsers() const {
+        return m_folderBrowsers;
+    }
 
     // ---- Reading back
     CDialog* ActiveDialog() const;
@@ -152,7 +169,11 @@ private:
     CHeadlessPopup* PopupOf(const CUiWindow& wnd) const;
 
     std::shared_ptr<CPostQueue> m_pQueue;
-    std::deque<std::function<void()>> m_steps;
+    struct CStep {
+        const CDialog* pDialog; // null: any loop
+        std::function<void()> fn;
+    };
+    std::deque<CStep> m_steps;
     std::vector<CHeadlessDialog*> m_dialogs; // live dialogs, in creation order
     std::vector<CHeadlessDialog*> m_modal;   // running modal loops, innermost last
     std::vector<CHeadlessPopup*> m_popups;
@@ -161,6 +182,8 @@ private:
     std::uint64_t m_nTimerSeq = 0;
     std::deque<int> m_answers;
     std::vector<CShownMessageBox> m_boxes;
+    std::deque<std::optional<std::string>> m_folderAnswers;
+    std::vector<std::pair<std::string, std::string>> m_folderBrowsers;
     CPoint m_ptCursor;
     CSize m_sizeScreen{1280, 1024};
     std::chrono::milliseconds m_stallLimit{20000};

@@ -10,7 +10,7 @@
 // What a control is. Backends map each kind to their own widget.
 enum class CCtrlKind {
     Static,     // a line of text
-    PushButton, // a button; the default one carries CS_DEFAULT
+    PushButton, // a button; the default one carries CTRL_DEFAULT
     CheckBox,   // an automatic check box: a click toggles the mark, then notifies
     GroupBox,   // a frame around other controls; never takes input
     Edit,       // a one-line text box
@@ -21,35 +21,35 @@ enum class CCtrlKind {
 
 // Control styles that change behaviour; a backend translates them to its own.
 enum CCtrlStyle : std::uint32_t {
-    CS_NONE = 0,
-    CS_HIDDEN = 1u << 0,            // starts invisible
-    CS_DISABLED = 1u << 1,          // starts disabled
-    CS_TABSTOP = 1u << 2,           // reachable with the Tab key
-    CS_BORDER = 1u << 3,            // drawn with a border
-    CS_DEFAULT = 1u << 4,           // push button: the default button, Enter presses it
-    CS_PASSWORD = 1u << 5,          // edit: shows bullets instead of the text
-    CS_READONLY = 1u << 6,          // edit: read-only from the start
-    CS_AUTOHSCROLL = 1u << 7,       // edit: scrolls sideways as text is typed
-    CS_NOTIFY = 1u << 8,            // list box: reports selection changes and double clicks
-    CS_SORT = 1u << 9,              // list box: AddString keeps the lines sorted
-    CS_NOINTEGRALHEIGHT = 1u << 10, // list box: keeps its exact height
-    CS_VSCROLL = 1u << 11,          // vertical scroll bar
-    CS_SINGLESEL = 1u << 12,        // list view: one row selected at most
-    CS_SHOWSELALWAYS = 1u << 13,    // list view: the selection shows without focus
-    CS_NOSORTHEADER = 1u << 14,     // list view: headings are not buttons
-    CS_REPORT = 1u << 15,           // list view: report view
+    CTRL_NONE = 0,
+    CTRL_HIDDEN = 1u << 0,            // starts invisible
+    CTRL_DISABLED = 1u << 1,          // starts disabled
+    CTRL_TABSTOP = 1u << 2,           // reachable with the Tab key
+    CTRL_BORDER = 1u << 3,            // drawn with a border
+    CTRL_DEFAULT = 1u << 4,           // push button: the default button, Enter presses it
+    CTRL_PASSWORD = 1u << 5,          // edit: shows bullets instead of the text
+    CTRL_READONLY = 1u << 6,          // edit: read-only from the start
+    CTRL_AUTOHSCROLL = 1u << 7,       // edit: scrolls sideways as text is typed
+    CTRL_NOTIFY = 1u << 8,            // list box: reports selection changes and double clicks
+    CTRL_SORT = 1u << 9,              // list box: AddString keeps the lines sorted
+    CTRL_NOINTEGRALHEIGHT = 1u << 10, // list box: keeps its exact height
+    CTRL_VSCROLL = 1u << 11,          // vertical scroll bar
+    CTRL_SINGLESEL = 1u << 12,        // list view: one row selected at most
+    CTRL_SHOWSELALWAYS = 1u << 13,    // list view: the selection shows without focus
+    CTRL_NOSORTHEADER = 1u << 14,     // list view: headings are not buttons
+    CTRL_REPORT = 1u << 15,           // list view: report view
 };
 
 // Window styles of the dialog itself.
 enum CDlgStyle : std::uint32_t {
-    DS_NONE = 0,
-    DS_POPUP = 1u << 0,
-    DS_CAPTION = 1u << 1,    // a title bar
-    DS_SYSMENU = 1u << 2,    // a system menu and a close box in the title bar
-    DS_THICKFRAME = 1u << 3, // a sizing border
-    DS_MINIMIZEBOX = 1u << 4,
-    DS_MODALFRAME = 1u << 5,
-    DS_APPWINDOW = 1u << 6, // shown in the taskbar
+    DLG_NONE = 0,
+    DLG_POPUP = 1u << 0,
+    DLG_CAPTION = 1u << 1,    // a title bar
+    DLG_SYSMENU = 1u << 2,    // a system menu and a close box in the title bar
+    DLG_THICKFRAME = 1u << 3, // a sizing border
+    DLG_MINIMIZEBOX = 1u << 4,
+    DLG_MODALFRAME = 1u << 5,
+    DLG_APPWINDOW = 1u << 6, // shown in the taskbar
 };
 
 // One control: id (-1 for a static that no code addresses), kind, text, place and size in dialog
@@ -62,7 +62,7 @@ struct CDlgItem {
     int y = 0;
     int cx = 0;
     int cy = 0;
-    std::uint32_t dwStyle = CS_NONE;
+    std::uint32_t dwStyle = CTRL_NONE;
     std::string strClassId;
 };
 
@@ -77,7 +77,7 @@ struct CDlgTemplate {
     int y = 0;
     int cx = 0;
     int cy = 0;
-    std::uint32_t dwStyle = DS_NONE;
+    std::uint32_t dwStyle = DLG_NONE;
     std::vector<CDlgItem> items;
 
     const CDlgItem* FindItem(int nItemId) const;

@@ -8,18 +8,21 @@
 //   - Deliver every message to CUiWindow::WindowProc with the Windows numbers of ui_types.h:
 //     WM_INITDIALOG once the controls exist and before the window shows, WM_COMMAND for clicks
 //     (BN_CLICKED, after toggling an automatic check box), edits (EN_CHANGE) and list boxes with
-//     CS_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK), WM_CLOSE for the close box, WM_TIMER, WM_SIZING
+//     CTRL_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK), WM_CLOSE for the close box, WM_TIMER, WM_SIZING
 //     with a CRect* in lParam (apply the rectangle the handler leaves), WM_SIZE, and any message
 //     that arrives from another process unchanged.
 //   - Give the dialog's PreTranslateMessage the keys and mouse messages of the window and its
 //     controls first; if it does not consume them, Escape becomes the IDCANCEL command and Enter
-//     the command of the focused push button, else of the CS_DEFAULT button (IDOK without one;
+//     the command of the focused push button, else of the CTRL_DEFAULT button (IDOK without one;
 //     nothing when that button is disabled).
 //   - Posting: GetPostQueue returns one queue per UI thread. A native loop sets the queue's waker
 //     (post a private message to a hidden window, or wake the main context) and, when woken,
 //     takes every item and calls its target's WindowProc while the target still has a window.
 //   - RunModal runs its own loop (so that PreTranslateMessage sees input) until EndModal; the
 //     loop also serves the thread's other windows, nested modal loops included.
+//   - Win32: <windows.h> turns PostMessage, SetWindowText, GetWindowText, MessageBox, DrawText,
+//     SetDlgItemText and GetDlgItemText into their A/W names; #undef them right after including
+//     it, before the layer's headers are used in that file.
 #pragma once
 
 #include "platform/ui/dialog_template.h"
@@ -27,6 +30,7 @@
 #include "platform/ui/ui_types.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +159,13 @@ public:
     // A modal message box owned by the window (none: no owner); returns the button pressed.
     virtual int MessageBox(CUiWindow* pOwner, const std::string& strText,
                            const std::string& strCaption, unsigned nType) = 0;
+    // The system's folder browser, modal, owned by the window (none: no owner), opened at
+    // strStartPath (a network node such as two backslashes and a device name), offering
+    // file-system folders only and no New Folder button. The chosen folder's path, or nothing
+    // when the user cancelled.
+    virtual std::optional<std::string> BrowseForFolder(CUiWindow* pOwner,
+                                                       const std::string& strTitle,
+                                                       const std::string& strStartPath) = 0;
     virtual CSize GetScreenSize() const = 0;
     virtual CSize GetIconSize() const = 0;
     virtual CPoint GetCursorPos() const = 0;

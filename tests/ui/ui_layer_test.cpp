@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -163,6 +163,47 @@ TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
     EXPECT_EQ(ui.DeliverPosted(), 1);
 }
 
+TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
+    CHeadlessUi ui;
+    CProbeDlg outer(IDD_MARLOWICK_DIALOG);
+    CProbeDlg inner(IDD_BUSY_DIALOG);
+    std::vector<std::string> arrOrder;
+    std::thread worker;
+    // The outer window opens the inner one from a posted command, as a window starts a busy
+    // dialog from a handler; posts to the outer window arrive while the inner one runs, and the
+    // inner one waits for a worker meanwhile.
+    outer.m_fnOnInit = [&] { outer.PostMessage(WM_PROBE, 1); };
+    outer.m_fnOnPost = [&](WPARAM w, LPARAM) {
+        arrOrder.push_back("outer " + std::to_string(w));
+        if (w == 1) {
+            EXPECT_EQ(inner.DoModal(), IDOK);
+            arrOrder.push_back("inner ended");
+        }
+    };
+    inner.m_fnOnInit = [&] {
+        outer.PostMessage(WM_PROBE, 2);
+        worker = std::thread([post = inner.GetPost()] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            post.Post(WM_PROBE, 3);
+        });
+    };
+    inner.m_fnOnPost = [&](WPARAM w, LPARAM) {
+        arrOrder.push_back("inner " + std::to_string(w));
+        EXPECT_EQ(ui.ActiveDialog(), &inner);
+        inner.EndDialog(IDOK);
+    };
+    // Scripted for the outer window: it must not run while the inner one waits.
+    ui.Then(outer, [&] {
+        EXPECT_EQ(ui.ActiveDialog(), &outer);
+        arrOrder.push_back("outer step");
+        outer.EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(outer.DoModal(), IDCANCEL);
+    worker.join();
+    EXPECT_EQ(arrOrder, (std::vector<std::string>{"outer 1", "outer 2", "inner 3", "inner ended",
+                                                  "outer step"}));
+}
+
 TEST(Timers, FireInVirtualTimeInDueOrder) {
     CHeadlessUi ui;
     CProbeDlg dlg;
@@ -274,6 +315,11 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
 
         EXPECT_EQ(dlg.MessageBox("Question?", "Caption", MB_YESNO), IDNO);
         EXPECT_EQ(dlg.MessageBox("Done.", "Caption"), IDOK);
+        ui.AnswerFolderBrowser("\\\\NAS\\Download\\bt");
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"),
+                  std::optional<std::string>("\\\\NAS\\Download\\bt"));
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"), std::nullopt);
+        EXPECT_EQ(ui.FolderBrowsers().size(), 2u);
         dlg.EndDialog(IDOK);
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
