@@ -1,0 +1,251 @@
+// marlowick-cli as a program against the reference device on loopback: send, set, status, and
+// what goes wrong on the way; Linux tests.
+#include "app/settings.h"
+#include "cli_process.h"
+#include "platform/registry.h"
+#include "registry_test_scope.h"
+#include "tests/device/torrent_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using mwtest::CDeviceProcess;
+using mwtest::RunCli;
+
+bool Contains(const std::string& hay, const std::string& needle) {
+    return hay.find(needle) != std::string::npos;
+}
+
+// Every test runs with settings and an upload log of its own, and a folder for its files.
+class CliAgainstDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strStateHome = m_scope.ConfigDir() + "/state";
+        ::setenv("XDG_STATE_HOME", m_strStateHome.c_str(), 1);
+        m_strFiles = m_scope.ConfigDir() + "/files";
+        fs::create_directories(m_strFiles);
+    }
+    void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
+
+    std::string Torrent(const std::string& name, std::uint32_t nSeed) {
+        const std::string path = m_strFiles + "/" + name;
+        mwtest::WriteTorrent(path, mwtest::MakeTorrent(name, 4, nSeed));
+        return path;
+    }
+    static std::string Address(const CDeviceProcess& device) {
+        return "127.0.0.1:" + std::to_string(device.HttpPort());
+    }
+    static std::string Password() { return std::string(CDeviceProcess::kPassword) + "\n"; }
+    std::vector<std::string> SendTo(const CDeviceProcess& device, const std::string& dest) {
+        return {"send",
+                "--device",
+                Address(device),
+                "--user",
+                CDeviceProcess::kUser,
+                "--password-stdin",
+                "--dest",
+                dest};
+    }
+    static void ExpectNoPassword(const mwtest::CCliResult& run) {
+        EXPECT_FALSE(Contains(run.strOut + run.strErr, CDeviceProcess::kPassword));
+    }
+
+    CTestRegistryScope m_scope;
+    std::string m_strStateHome;
+    std::string m_strFiles;
+};
+
+TEST_F(CliAgainstDevice, SendsTheSamplesAndShowsThemOnTheStatusPage) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    auto args = SendTo(device, "public\\e2e\\new");
+    const std::string examples = std::string(std::getenv("MW_SOURCE_DIR")) + "/examples/";
+    std::vector<std::string> arrNames;
+    for (const auto& entry : fs::directory_iterator(examples))
+        if (entry.path().extension() == ".torrent")
+            arrNames.push_back(entry.path().filename().string());
+    std::sort(arrNames.begin(), arrNames.end());
+    ASSERT_GE(arrNames.size(), 3u);
+    for (const auto& name : arrNames)
+        args.push_back(examples + name);
+
+    auto run = RunCli(args, Password());
+    EXPECT_EQ(run.nExit, 0) << run.strOut << run.strErr << device.Log();
+    for (const auto& name : arrNames) {
+        EXPECT_TRUE(Contains(run.strOut, examples + name + ": accepted\n")) << run.strOut;
+        EXPECT_TRUE(fs::exists(device.ShareDir() + "/e2e/new/" + name)) << name;
+    }
+    EXPECT_TRUE(Contains(run.strOut, "3 of 3 files accepted by " + Address(device)));
+    ExpectNoPassword(run);
+    // The upload log went to the test's own state folder.
+    EXPECT_TRUE(fs::exists(m_strStateHome + "/marlowick"));
+
+    run = RunCli({"status", "--device", Address(device), "--dump"});
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(run.strOut.rfind(device.StatusUrl() + "\nDownload jobs on mw-test\n", 0), 0u)
+        << run.strOut;
+    for (const auto& name : arrNames)
+        EXPECT_TRUE(Contains(run.strOut, name + "\tpublic\t/e2e/new\t")) << run.strOut;
+    EXPECT_TRUE(Contains(run.strOut, "\n3 job(s)\n"));
+}
+
+TEST_F(CliAgainstDevice, RefusalsCarryTheDevicesOwnMessage) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string good = Torrent("good.torrent", 1);
+    const std::string junk = m_strFiles + "/junk.torrent";
+    mwtest::WriteFileText(junk, "not a torrent at all");
+
+    auto args = SendTo(device, "public");
+    args.insert(args.end(), {good, junk, good});
+    auto run = RunCli(args, Password());
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.strOut, good + ": accepted\n" + junk +
+                              ": refused by the device: The file is not a valid torrent file.\n" +
+                              good +
+                              ": refused by the device: The download job already exists.\n"
+                              "1 of 3 files accepted by " +
+                              Address(device) + "\n");
+
+    // A refused account and an unknown share, each in the device's words.
+    args = SendTo(device, "public");
+    args.push_back(Torrent("other.torrent", 2));
+    run = RunCli(args, "wrong-password\n");
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(Contains(run.strOut, "refused by the device: 401 Unauthorized")) << run.strOut;
+    EXPECT_FALSE(Contains(run.strOut + run.strErr, "wrong-password"));
+
+    args = SendTo(device, "nowhere\\x");
+    args.push_back(m_strFiles + "/other.torrent");
+    run = RunCli(args, Password());
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(Contains(run.strOut, "refused by the device: No such share: nowhere"))
+        << run.strOut;
+}
+
+TEST_F(CliAgainstDevice, NothingIsSentForAMissingOrUnreadableFileOrEmptySettings) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string good = Torrent("good.torrent", 1);
+    const std::string missing = m_strFiles + "/missing.torrent";
+
+    auto args = SendTo(device, "public");
+    args.insert(args.end(), {good, missing});
+    auto run = RunCli(args, Password());
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.strOut, "");
+    EXPECT_TRUE(Contains(run.strErr, missing + ": ")) << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, "No such file or directory")) << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, "nothing was sent"));
+
+    // Root reads any file, so an unreadable one can only be made as another user.
+    if (geteuid() != 0) {
+        const std::string locked = Torrent("locked.torrent", 3);
+        fs::permissions(locked, fs::perms::none);
+        args = SendTo(device, "public");
+        args.push_back(locked);
+        run = RunCli(args, Password());
+        EXPECT_EQ(run.nExit, 1);
+        EXPECT_TRUE(Contains(run.strErr, locked + ": ")) << run.strErr;
+        EXPECT_TRUE(Contains(run.strErr, "Permission denied")) << run.strErr;
+    }
+
+    run = RunCli({"send", good});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(Contains(run.strErr, "no settings are stored yet")) << run.strErr;
+
+    EXPECT_FALSE(Contains(device.Log(), "POST")) << device.Log();
+    EXPECT_FALSE(fs::exists(device.ShareDir() + "/good.torrent"));
+}
+
+TEST_F(CliAgainstDevice, SetThenSendAndStatusUseWhatSetStored) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    auto run = RunCli({"set", "--device", "mw-test", "--address", Address(device), "--user",
+                       CDeviceProcess::kUser, "--password-stdin", "--dest", "public\\stored",
+                       "--confirm", "off", "--no-check"},
+                      Password());
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    ExpectNoPassword(run);
+
+    // Stored where the program reads its settings.
+    auto pRegistry = OpenUserRegistry();
+    CSettingsStore store(*pRegistry);
+    CMarlowickSettings s;
+    ASSERT_TRUE(store.LoadSettings(s));
+    EXPECT_EQ(s.m_strIP, Address(device));
+    EXPECT_EQ(s.m_strTargetDevice, "mw-test");
+    EXPECT_EQ(s.m_strUserName, CDeviceProcess::kUser);
+    EXPECT_EQ(s.m_strPassword, CDeviceProcess::kPassword);
+    EXPECT_EQ(s.m_strRootSharelist, "public\\stored");
+    EXPECT_FALSE(store.IsConfirmDialogOn());
+    EXPECT_EQ(store.LoadSavedEntries(s), 1);
+
+    const std::string file = Torrent("stored.torrent", 4);
+    run = RunCli({"send", file});
+    EXPECT_EQ(run.nExit, 0) << run.strOut << run.strErr << device.Log();
+    EXPECT_TRUE(fs::exists(device.ShareDir() + "/stored/stored.torrent"));
+
+    run = RunCli({"status", "--dump"});
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_TRUE(Contains(run.strOut, "stored.torrent\tpublic\t/stored\t")) << run.strOut;
+}
+
+TEST_F(CliAgainstDevice, ADeviceThatNeverAnswersEndsInBoundedTime) {
+    CDeviceProcess device({"--fault-no-answer"});
+    ASSERT_TRUE(device.Start()) << device.Error();
+    auto args = SendTo(device, "public");
+    const std::string first = Torrent("first.torrent", 1);
+    const std::string second = Torrent("second.torrent", 2);
+    args.insert(args.end(), {"--timeout", "2", first, second});
+    auto run = RunCli(args, Password(), 30000);
+    EXPECT_EQ(run.nExit, 1) << run.strErr;
+    EXPECT_LT(run.dSeconds, 15.0);
+    EXPECT_EQ(run.strOut, first + ": failed: no answer from the device within 2 s\n" + second +
+                              ": not sent (the device did not answer)\n"
+                              "0 of 2 files accepted by " +
+                              Address(device) + "\n");
+
+    // A status page that never comes: a port that takes connections and never answers.
+    const int nListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(nListener, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(bind(nListener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(listen(nListener, 4), 0);
+    ASSERT_EQ(getsockname(nListener, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+    const std::string silent = "127.0.0.1:" + std::to_string(ntohs(sa.sin_port));
+    run = RunCli({"status", "--device", silent, "--dump", "--timeout", "2"}, "", 30000);
+    close(nListener);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_LT(run.dSeconds, 15.0);
+    EXPECT_TRUE(Contains(run.strErr, "the status page could not be read: ")) << run.strErr;
+
+    // A device that is gone: the connection is refused at once, without any time limit given.
+    device.Stop();
+    args = SendTo(device, "public");
+    args.push_back(first);
+    run = RunCli(args, Password(), 30000);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_LT(run.dSeconds, 15.0);
+    EXPECT_TRUE(Contains(run.strOut, first + ": failed (result code 7999): File transfer error."))
+        << run.strOut;
+}
+
+TEST_F(CliAgainstDevice, ExitCodesOfTheProgram) {
+    EXPECT_EQ(RunCli({}).nExit, 2);
+    EXPECT_EQ(RunCli({"--help"}).nExit, 0);
+    EXPECT_EQ(RunCli({"send", "--password", "x", "a"}).nExit, 2);
+    auto run = RunCli({"status", "--device", "127.0.0.1:9"});
+    EXPECT_EQ(run.nExit, 0);
+    EXPECT_EQ(run.strOut, "http://127.0.0.1:9/Down/download_ui.cgi\n");
+}
+
+} // namespace
