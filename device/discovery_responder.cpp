@@ -51,7 +51,6 @@ bool CDiscoveryResponder::Bind(std::string& strError) {
     // The local address a request arrived on is the address we advertise by default, and the
     // source address of the reply.
     setsockopt(m_nSocket, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
-    setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(m_nSocket, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;

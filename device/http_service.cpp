@@ -226,6 +226,12 @@ void CHttpService::Setup() {
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_payload_max_length(kMaxBody);
     server.set_keep_alive_timeout(2);
+    // The library's default also sets SO_REUSEPORT, which lets a second device bind the same
+    // port without an error; a busy port must be reported instead.
+    server.set_socket_options([](int sock) {
+        int one = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    });
 
     server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
         t_strNote.clear();

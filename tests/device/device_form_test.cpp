@@ -1,0 +1,317 @@
+// The reference device's download-job form and status page, driven by curl and by hand-built
+// requests; its command line and its stop; Linux tests.
+#include "tests/device/device_fixture.h"
+#include "tests/device/device_http.h"
+#include "tests/device/torrent_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+using namespace mwtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DeviceForm : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_device.Start()) << m_device.Error(); }
+
+    std::string Torrent(const std::string& name, std::uint32_t nSeed) {
+        std::string path = m_device.Root() + "/" + name;
+        WriteTorrent(path, MakeTorrent(name, 4, nSeed));
+        return path;
+    }
+
+    std::string StatusPage() { return Curl(m_device.StatusUrl(), {}).strBody; }
+
+    CDeviceProcess m_device;
+};
+
+TEST_F(DeviceForm, AcceptsAStandardFormAndStoresTheTorrent) {
+    CJobForm form;
+    form.strFile = Torrent("sample.torrent", 1);
+    form.fields["subdir"] = "/movies/new";
+    auto answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(answer.nCurlExit, 0);
+    EXPECT_EQ(answer.nStatus, 200);
+    EXPECT_EQ(MessageValue(answer.strBody), "");
+    // The client offered gzip, but the upload cannot decode: the answer stays plain.
+    EXPECT_EQ(answer.strHeaders.find("Content-Encoding"), std::string::npos) << answer.strHeaders;
+
+    const std::string stored = m_device.ShareDir() + "/movies/new/sample.torrent";
+    EXPECT_EQ(ReadFileText(stored), ReadFileText(form.strFile));
+    const std::string page = StatusPage();
+    EXPECT_NE(page.find("<TD>sample.torrent</TD><TD>public</TD><TD>/movies/new</TD>"),
+              std::string::npos)
+        << page;
+
+    // One log line per request, both requests there.
+    const std::string log = m_device.Log();
+    EXPECT_NE(log.find("POST /Down/download_job.cgi 200 user admin job "), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("GET /Down/download_ui.cgi 200 1 job(s)"), std::string::npos) << log;
+}
+
+TEST_F(DeviceForm, RefusesWithTheReasonInTheMessage) {
+    const std::string torrent = Torrent("first.torrent", 1);
+    CJobForm accepted;
+    accepted.strFile = torrent;
+    ASSERT_EQ(MessageValue(PostForm(m_device.JobUrl(), accepted).strBody), "");
+
+    const std::string notTorrent = m_device.Root() + "/notes.torrent";
+    WriteFileText(notTorrent, "just some text, not bencoded");
+    const std::string outside = m_device.Root() + "/outside";
+    fs::create_directories(outside);
+    fs::create_symlink(outside, m_device.ShareDir() + "/escape");
+
+    struct Case {
+        const char* what;
+        std::string field, value; // a field to change; value "<omit>" drops it
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"unknown share", "share_list", "nosuch", Torrent("a.torrent", 2), "No such share: nosuch"},
+        {"not a torrent", "", "", notTorrent, "The file is not a valid torrent file."},
+        {"parent folder", "subdir", "/movies/../../etc", Torrent("b.torrent", 3),
+         "Invalid folder: /movies/../../etc"},
+        {"through a link", "subdir", "/escape/x", Torrent("c.torrent", 4),
+         "Invalid folder: /escape/x"},
+        {"missing field", "finish", "<omit>", Torrent("d.torrent", 5),
+         "The form field finish is missing."},
+        {"no file", "", "", "", "The form field upfilename is missing."},
+        {"same job again", "subdir", "/other", torrent, "The download job already exists."},
+    };
+    for (const auto& c : cases) {
+        CJobForm form;
+        form.strFile = c.file;
+        if (c.value == "<omit>") {
+            form.fields.erase(c.field);
+        } else if (!c.field.empty()) {
+            form.fields[c.field] = c.value;
+        }
+        auto answer = PostForm(m_device.JobUrl(), form);
+        EXPECT_EQ(MessageValue(answer.strBody), c.message) << c.what << "\n" << answer.strBody;
+        EXPECT_GE(answer.nStatus, 400) << c.what;
+    }
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_NE(StatusPage().find("<P>1 job(s)</P>"), std::string::npos);
+}
+
+TEST_F(DeviceForm, RefusesMissingOrWrongCredentials) {
+    struct Case {
+        const char* what;
+        bool bCredentials;
+        std::string user, password;
+    } cases[] = {
+        {"none", false, "", ""},
+        {"wrong password", true, "admin", "guess"},
+        {"unknown user", true, "root", "secret"},
+        {"empty password", true, "admin", ""},
+    };
+    for (const auto& c : cases) {
+        CJobForm form;
+        form.strFile = Torrent("x.torrent", 9);
+        form.bCredentials = c.bCredentials;
+        form.strUser = c.user;
+        form.strPassword = c.password;
+        auto answer = PostForm(m_device.JobUrl(), form);
+        EXPECT_EQ(answer.nStatus, 401) << c.what;
+        EXPECT_TRUE(answer.HasHeader("WWW-Authenticate: Basic")) << c.what;
+        EXPECT_NE(answer.strBody.find("<TITLE>401 Unauthorized</TITLE>"), std::string::npos);
+        EXPECT_FALSE(MessageValue(answer.strBody)) << c.what;
+    }
+    EXPECT_NE(StatusPage().find("<P>0 job(s)</P>"), std::string::npos);
+}
+
+// The body exactly as the upload library builds it: its boundary, a Windows path as the file
+// name, and four zero bytes after the closing delimiter, counted in Content-Length.
+TEST_F(DeviceForm, AcceptsTheUploadsOwnBodyWithTrailingZeroBytes) {
+    const std::string delimiter = "-----------------------------7d576325502fe\r\n";
+    const std::string torrent = MakeTorrent("raw", 4, 21);
+    auto part = [&](const std::string& name, const std::string& value) {
+        return delimiter + "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
+               "\r\n";
+    };
+    std::string body = part("proto", "bt") + part("torrent", "on") + delimiter +
+                       "Content-Disposition: form-data; name=\"upfilename\"; "
+                       "filename=\"C:\\Documents and Settings\\me\\raw.torrent\"\r\n"
+                       "Content-Type: application/octet-stream\r\n\r\n" +
+                       torrent + "\r\n" + part("share_list", "public") +
+                       part("subdir", "/incoming") + part("this_file", "down_job.htm") +
+                       part("todo", "save") + part("h_share_list", "public") +
+                       part("h_proto", "1") + part("h_torrent", "local") + part("finish", "") +
+                       "-----------------------------7d576325502fe--\r\n" + std::string(4, '\0');
+    const std::string request =
+        "POST /Down/download_job.cgi HTTP/1.1\r\n"
+        "Host: 127.0.0.1:" +
+        std::to_string(m_device.HttpPort()) +
+        "\r\n"
+        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322)\r\n"
+        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+        "application/x-shockwave-flash, application/msword, */*\r\n"
+        "Content-Type: multipart/form-data; boundary=---------------------------7d576325502fe\r\n"
+        "Accept-Encoding: gzip, deflate\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) +
+        "\r\n"
+        "Connection: Keep-Alive\r\n"
+        "Authorization: Basic YWRtaW46c2VjcmV0\r\n\r\n" +
+        body;
+    auto answer = RawRequest(m_device.HttpPort(), request);
+    EXPECT_EQ(answer.nStatus, 200) << answer.strHeaders << answer.strBody;
+    EXPECT_EQ(MessageValue(answer.strBody), "");
+    EXPECT_EQ(answer.strHeaders.find("Content-Encoding"), std::string::npos);
+    EXPECT_EQ(ReadFileText(m_device.ShareDir() + "/incoming/raw.torrent"), torrent);
+}
+
+TEST_F(DeviceForm, JobsSurviveARestart) {
+    for (std::uint32_t seed : {1u, 2u}) {
+        CJobForm form;
+        form.strFile = Torrent("job" + std::to_string(seed) + ".torrent", seed);
+        ASSERT_EQ(MessageValue(PostForm(m_device.JobUrl(), form).strBody), "");
+    }
+    EXPECT_EQ(m_device.Stop(SIGINT), 0);
+    EXPECT_NE(m_device.Log().find("stopping on SIGINT"), std::string::npos);
+    ASSERT_TRUE(m_device.Start()) << m_device.Error();
+
+    const std::string page = StatusPage();
+    EXPECT_NE(page.find("<TD>job1.torrent</TD><TD>public</TD><TD>/movies</TD>"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<TD>job2.torrent</TD>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<P>2 job(s)</P>"), std::string::npos);
+
+    // The restarted device still knows the jobs it took.
+    CJobForm again;
+    again.strFile = m_device.Root() + "/job1.torrent";
+    EXPECT_EQ(MessageValue(PostForm(m_device.JobUrl(), again).strBody),
+              "The download job already exists.");
+    EXPECT_EQ(m_device.Stop(SIGTERM), 0);
+}
+
+// The answer faults, as any HTTP client sees them.
+TEST(DeviceFaults, AnswerFaultsAsSeenByCurl) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> flags;
+        int nCurlExit; // 52: empty reply; 28: timed out
+        std::function<void(const CHttpAnswer&)> check;
+    } cases[] = {
+        {"delay",
+         {"--fault-delay", "300"},
+         0,
+         [](const CHttpAnswer& a) { EXPECT_EQ(MessageValue(a.strBody), ""); }},
+        {"close", {"--fault-close"}, 52, [](const CHttpAnswer& a) { EXPECT_EQ(a.nStatus, 0); }},
+        {"no answer", {"--fault-no-answer"}, 28, nullptr},
+        {"title",
+         {"--fault-title", "DEVICE BUSY"},
+         0,
+         [](const CHttpAnswer& a) {
+             EXPECT_FALSE(MessageValue(a.strBody));
+             EXPECT_NE(a.strBody.find("<TITLE>DEVICE BUSY</TITLE>"), std::string::npos);
+         }},
+        {"no title",
+         {"--fault-no-title"},
+         0,
+         [](const CHttpAnswer& a) {
+             EXPECT_FALSE(MessageValue(a.strBody));
+             EXPECT_EQ(a.strBody.find("<TITLE>"), std::string::npos);
+         }},
+        {"size",
+         {"--fault-size", "102400"},
+         0,
+         [](const CHttpAnswer& a) {
+             EXPECT_EQ(a.strBody.size(), 102400u);
+             EXPECT_EQ(MessageValue(a.strBody), "");
+         }},
+        {"gzip",
+         {"--fault-gzip"},
+         0,
+         [](const CHttpAnswer& a) {
+             EXPECT_TRUE(a.HasHeader("Content-Encoding: gzip")) << a.strHeaders;
+             ASSERT_GE(a.strBody.size(), 2u);
+             EXPECT_EQ(a.strBody.substr(0, 2), "\x1f\x8b");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CDeviceProcess device(c.flags);
+        ASSERT_TRUE(device.Start()) << device.Error();
+        CJobForm form;
+        form.strFile = device.Root() + "/f.torrent";
+        WriteTorrent(form.strFile, MakeTorrent("f", 4, 1));
+        CHttpAnswer answer;
+        if (c.nCurlExit == 28) {
+            // A short limit of our own; the device would hold the request until we leave.
+            auto run = RunProgram({"curl", "-sS", "--max-time", "1", "-u", "admin:secret", "-F",
+                                   "upfilename=@" + form.strFile, device.JobUrl()});
+            answer.nCurlExit = run.nExit;
+        } else {
+            answer = PostForm(device.JobUrl(), form);
+        }
+        EXPECT_EQ(answer.nCurlExit, c.nCurlExit);
+        if (c.check) {
+            c.check(answer);
+        }
+        // The job itself was taken whatever the answer.
+        EXPECT_TRUE(fs::exists(device.ShareDir() + "/movies/f.torrent") || c.nCurlExit == 28);
+        EXPECT_EQ(device.Stop(), 0) << device.Log();
+    }
+}
+
+TEST(DeviceCommandLine, BadSettingsExitWithCodeTwo) {
+    CDeviceProcess scratch; // only for its temporary folder
+    const std::string dir = scratch.Root();
+    const std::vector<std::string> base = {
+        "--state", dir + "/state", "--account", "a:b", "--share", "public=" + dir + "/public",
+        "--http",  "127.0.0.1:0",  "--udp",     "off"};
+    struct Case {
+        const char* what;
+        std::vector<std::string> args; // replace or add to base
+        bool bWithBase;
+    } cases[] = {
+        {"nothing", {}, false},
+        {"no account", {"--state", dir + "/state", "--share", "p=" + dir}, false},
+        {"no share", {"--state", dir + "/state", "--account", "a:b"}, false},
+        {"no state", {"--account", "a:b", "--share", "p=" + dir}, false},
+        {"missing share folder", {"--share", "x=" + dir + "/nope"}, true},
+        {"share twice", {"--share", "public=" + dir}, true},
+        {"account without colon", {"--account", "admin"}, true},
+        {"name of 16 bytes", {"--name", "sixteen-bytes-xx"}, true},
+        {"bad mac", {"--mac", "02:00:00:00:00"}, true},
+        {"bad http", {"--http", "localhost:80"}, true},
+        {"bad udp port", {"--udp", "127.0.0.1:70000"}, true},
+        {"bad advertise", {"--advertise", "10.0.0"}, true},
+        {"bad delay", {"--fault-delay", "soon"}, true},
+        {"conflicting faults", {"--fault-close", "--fault-no-answer"}, true},
+        {"unknown option", {"--colour", "red"}, true},
+        {"value missing", {"--name"}, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {DeviceBinary()};
+        if (c.bWithBase) {
+            args.insert(args.end(), base.begin(), base.end());
+        }
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto run = RunProgram(args, 10000);
+        EXPECT_EQ(run.nExit, 2) << c.what << ": " << run.strErr;
+        EXPECT_NE(run.strErr.find("marlowick-device: "), std::string::npos) << c.what;
+    }
+    auto help = RunProgram({DeviceBinary(), "--help"});
+    EXPECT_EQ(help.nExit, 0);
+    EXPECT_NE(help.strOut.find("--fault-no-answer"), std::string::npos);
+}
+
+TEST(DeviceCommandLine, BusyPortExitsWithCodeOne) {
+    CDeviceProcess first;
+    ASSERT_TRUE(first.Start()) << first.Error();
+    auto run = RunProgram({DeviceBinary(), "--state", first.Root() + "/other", "--account", "a:b",
+                           "--share", "public=" + first.ShareDir(), "--udp", "off", "--http",
+                           "127.0.0.1:" + std::to_string(first.HttpPort())},
+                          10000);
+    EXPECT_EQ(run.nExit, 1) << run.strErr;
+    EXPECT_NE(run.strErr.find("Address already in use"), std::string::npos) << run.strErr;
+}
+
+} // namespace
