@@ -311,31 +311,33 @@ int FindDevice(const CDeviceList& list, const std::string& strNameOrAddress,
     return nFound;
 }
 
-// A search with the socket library started around it; false when the library did not start.
-bool RunSearch(CCommand& cmd) {
-    CCliServices& services = cmd.Services();
-    if (!services.StartSockets()) {
-        cmd.Error("the network could not be used (the socket library did not start)");
-        return false;
+// The socket library, started once for a command's search and account check, as the program's
+// main window starts it once for all of its own.
+class CSocketSession {
+public:
+    explicit CSocketSession(CCommand& cmd) : m_cmd(cmd), m_bUp(cmd.Services().StartSockets()) {
+        if (!m_bUp)
+            cmd.Error("the network could not be used (the socket library did not start)");
     }
-    // Like the program's Refresh: what the search found is what counts, whatever it returned.
-    services.Search(*cmd.Context().pDeviceList);
-    services.StopSockets();
-    return true;
-}
+    ~CSocketSession() {
+        if (m_bUp)
+            m_cmd.Services().StopSockets();
+    }
+    CSocketSession(const CSocketSession&) = delete;
+    CSocketSession& operator=(const CSocketSession&) = delete;
+    bool Up() const { return m_bUp; }
 
-bool CheckAccount(CCommand& cmd, int nIndex, const std::string& strUser,
-                  const std::string& strPassword) {
-    CCliServices& services = cmd.Services();
-    if (!services.StartSockets()) {
-        cmd.Error("the network could not be used (the socket library did not start)");
-        return false;
+    // Like the program's Refresh: what the search found is what counts, whatever it returned.
+    void Search() { m_cmd.Services().Search(*m_cmd.Context().pDeviceList); }
+    bool CheckAccount(int nIndex, const std::string& strUser, const std::string& strPassword) {
+        return m_cmd.Services().CheckAccount(*m_cmd.Context().pDeviceList, nIndex, strUser,
+                                             strPassword);
     }
-    const bool bAccepted =
-        services.CheckAccount(*cmd.Context().pDeviceList, nIndex, strUser, strPassword);
-    services.StopSockets();
-    return bAccepted;
-}
+
+private:
+    CCommand& m_cmd;
+    bool m_bUp;
+};
 
 int RunSearchCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     CCommand cmd(ctx, "search", kSearchUsage);
@@ -343,8 +345,12 @@ int RunSearchCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) 
     int nExit = 0;
     if (!cmd.Parse(arrArgs, {}, false, parsed, nExit))
         return nExit;
-    if (!RunSearch(cmd))
-        return kCliExitFailed;
+    {
+        CSocketSession sockets(cmd);
+        if (!sockets.Up())
+            return kCliExitFailed;
+        sockets.Search();
+    }
     const CDeviceList& list = *ctx.pDeviceList;
     for (int i = 0; i < list.GetCount(); ++i) {
         const NAS_DEVICE_INFO& device = *list.GetAt(i);
@@ -373,13 +379,15 @@ int RunCheckCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     if (strUser.empty() && strPassword.empty())
         return cmd.UsageError("the account name and the password are both empty");
 
-    if (!RunSearch(cmd))
+    CSocketSession sockets(cmd);
+    if (!sockets.Up())
         return kCliExitFailed;
+    sockets.Search();
     const int nIndex = FindDevice(*ctx.pDeviceList, strDevice);
     if (nIndex < 0)
         return cmd.Fail("no device named or at " + strDevice + " answered the search");
     const NAS_DEVICE_INFO& device = *ctx.pDeviceList->GetAt(nIndex);
-    if (!CheckAccount(cmd, nIndex, strUser, strPassword)) {
+    if (!sockets.CheckAccount(nIndex, strUser, strPassword)) {
         cmd.Out() << "refused: " << DeviceText(device)
                   << " did not accept the account: Incorrect Username or Password\n";
         return kCliExitFailed;
@@ -613,15 +621,17 @@ int RunSetCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
         return cmd.UsageError("the account name and the password are both empty");
 
     if (bCheck) {
-        if (!RunSearch(cmd))
+        CSocketSession sockets(cmd);
+        if (!sockets.Up())
             return kCliExitFailed;
+        sockets.Search();
         const int nIndex = FindDevice(*ctx.pDeviceList, strDevice, strAddress);
         if (nIndex < 0)
             return cmd.Fail("nothing was stored: no device named " + strDevice +
                             " answered the search (for a device that does not answer "
                             "discovery, give --address and --no-check)");
         const NAS_DEVICE_INFO& device = *ctx.pDeviceList->GetAt(nIndex);
-        if (!CheckAccount(cmd, nIndex, strUser, strPassword))
+        if (!sockets.CheckAccount(nIndex, strUser, strPassword))
             return cmd.Fail("nothing was stored: " + DeviceText(device) +
                             " did not accept the account: Incorrect Username or Password");
         if (strAddress.empty())

@@ -283,6 +283,8 @@ TEST_F(CliCommands, CheckFindsTheDeviceByNameOrAddressAndReportsTheAnswer) {
     EXPECT_EQ(run.nExit, kCliExitFailed);
     EXPECT_TRUE(Contains(run.strErr, "no device named or at NAS-ZULU")) << run.strErr;
     EXPECT_EQ(m_pNet->arrCheckedIndexes.size(), 3u);
+    // One start of the socket library per command, for its search and its check together.
+    EXPECT_EQ(m_pNet->nStarts, 4);
 }
 
 TEST_F(CliCommands, SendBuildsTheJobFromTheCommandLine) {
