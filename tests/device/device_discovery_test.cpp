@@ -106,8 +106,7 @@ TEST(DeviceDiscovery, SearchReplyLayout) {
     EXPECT_EQ(found.mac, kMac);
     EXPECT_EQ(found.strName, "mw-test");
     EXPECT_EQ(found.strIp, "127.0.0.1"); // the address the request arrived on
-    EXPECT_NE(device.Log().find("search seq 48879: answered as 1 device(s)"), std::string::npos)
-        << device.Log();
+    EXPECT_TRUE(device.WaitForLog("search seq 48879: answered as 1 device(s)")) << device.Log();
 }
 
 TEST(DeviceDiscovery, SearchFaultsAndAdvertisedAddress) {

@@ -280,6 +280,19 @@ public:
     std::string Log() const { return ReadFileText(LogPath()); }
     const std::string& Error() const { return m_strError; }
 
+    // Waits up to nTimeoutMs for text to appear in the log: the device writes a request's line
+    // just after its answer, so a client may see the answer first.
+    bool WaitForLog(const std::string& text, int nTimeoutMs = 5000) const {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+        while (Log().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
 private:
     std::vector<std::string> m_arrExtraArgs;
     std::string m_strRoot;

@@ -48,10 +48,9 @@ TEST_F(DeviceForm, AcceptsAStandardFormAndStoresTheTorrent) {
         << page;
 
     // One log line per request, both requests there.
-    const std::string log = m_device.Log();
-    EXPECT_NE(log.find("POST /Down/download_job.cgi 200 user admin job "), std::string::npos)
-        << log;
-    EXPECT_NE(log.find("GET /Down/download_ui.cgi 200 1 job(s)"), std::string::npos) << log;
+    EXPECT_TRUE(m_device.WaitForLog("POST /Down/download_job.cgi 200 user admin job "))
+        << m_device.Log();
+    EXPECT_TRUE(m_device.WaitForLog("GET /Down/download_ui.cgi 200 1 job(s)")) << m_device.Log();
 }
 
 TEST_F(DeviceForm, RefusesWithTheReasonInTheMessage) {
