@@ -189,6 +189,25 @@ TEST_F(DeviceForm, JobsSurviveARestart) {
     EXPECT_EQ(m_device.Stop(SIGTERM), 0);
 }
 
+// The torrent tool beside the device writes what the device accepts, and both agree on the info
+// hash.
+TEST_F(DeviceForm, ToolMadeTorrentIsAcceptedWithItsInfoHash) {
+    const std::string payload = m_device.Root() + "/payload.bin";
+    WriteFileText(payload, std::string(300000, 'p'));
+    const char* source = std::getenv("MW_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    CJobForm form;
+    form.strFile = m_device.Root() + "/payload.torrent";
+    auto made = RunProgram({"python3", std::string(source) + "/device/tools/make_torrent.py",
+                            payload, "-o", form.strFile, "--info-hash"});
+    ASSERT_EQ(made.nExit, 0) << made.strErr;
+    const std::string hash = made.strOut.substr(0, 40);
+    ASSERT_EQ(hash.size(), 40u);
+
+    EXPECT_EQ(MessageValue(PostForm(m_device.JobUrl(), form).strBody), "");
+    EXPECT_NE(StatusPage().find("<TD>" + hash + "</TD>"), std::string::npos) << hash;
+}
+
 // The answer faults, as any HTTP client sees them.
 TEST(DeviceFaults, AnswerFaultsAsSeenByCurl) {
     struct Case {
