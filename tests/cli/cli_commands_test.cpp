@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <future>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,6 +58,8 @@ public:
     std::deque<CUploadAnswer> queAnswers; // in order; accepted once it is empty
     std::string strPage;
     bool bFetchOk = true;
+    // Runs inside every upload before it answers (on the upload's own thread).
+    std::function<void(const std::string& strFile)> fnDuringUpload;
 
     int nStarts = 0, nStops = 0, nSearches = 0;
     std::vector<int> arrCheckedIndexes;
@@ -87,6 +91,8 @@ public:
                VARNEL_DWORD& nCode) override {
         arrSent.push_back({p.url, p.local_filename, p.user, p.pw, p.share_list, p.subdir,
                            p.this_file, p.todo, p.h_share_list, p.h_proto, p.h_torrent});
+        if (fnDuringUpload)
+            fnDuringUpload(p.local_filename);
         CUploadAnswer answer{1, 0, ""};
         if (!queAnswers.empty()) {
             answer = queAnswers.front();
@@ -129,7 +135,8 @@ protected:
         fs::remove_all(m_dir, ec);
     }
 
-    CRun Run(const std::vector<std::string>& arrArgs, const std::string& strStdin = "") {
+    CRun Run(const std::vector<std::string>& arrArgs, const std::string& strStdin = "",
+             bool bWorkMayRun = false) {
         std::istringstream in(strStdin);
         std::ostringstream out;
         std::ostringstream err;
@@ -146,7 +153,7 @@ protected:
         run.nExit = fnRunCli(arrArgs, ctx);
         run.strOut = out.str();
         run.strErr = err.str();
-        EXPECT_FALSE(ctx.bWorkLeftRunning);
+        EXPECT_EQ(ctx.bWorkLeftRunning, bWorkMayRun);
         // Whatever the command, the password is never shown.
         EXPECT_EQ(run.strOut.find(kSecret), std::string::npos) << run.strOut;
         EXPECT_EQ(run.strErr.find(kSecret), std::string::npos) << run.strErr;
@@ -349,6 +356,35 @@ TEST_F(CliCommands, SendRetriesOnceOnAnExistingAcceptHeaderAndReportsEachOutcome
     EXPECT_EQ(m_pNet->arrSleeps, (std::vector<unsigned>{1000, 1000}));
     // The retry sends the same job again.
     EXPECT_EQ(m_pNet->arrSent[0].file, m_pNet->arrSent[1].file);
+}
+
+TEST_F(CliCommands, SendGivesUpOnAFileTheDeviceDoesNotAnswerInTime) {
+    const std::string quick = Torrent("quick.torrent");
+    const std::string stuck = Torrent("stuck.torrent");
+    const std::string later = Torrent("later.torrent");
+    std::promise<void> release;
+    // Shared with the upload's thread, which may outlive this test's locals.
+    auto pStuckDone = std::make_shared<std::promise<void>>();
+    std::future<void> stuckDone = pStuckDone->get_future();
+    m_pNet->fnDuringUpload = [stuck, pStuckDone,
+                              released = release.get_future().share()](const std::string& strFile) {
+        if (strFile == stuck) {
+            released.wait();
+            pStuckDone->set_value();
+        }
+    };
+    const CRun run = Run({"send", "--device", "10.0.0.2", "--user", "admin", "--dest", "public",
+                          "--timeout", "1", quick, stuck, later},
+                         "", true);
+    EXPECT_EQ(run.nExit, kCliExitFailed);
+    EXPECT_EQ(run.strOut, quick + ": accepted\n" + stuck +
+                              ": failed: no answer from the device within 1 s\n" + later +
+                              ": not sent (the device did not answer)\n"
+                              "1 of 3 files accepted by 10.0.0.2\n");
+    // The abandoned upload still runs; once it returns, nothing else was sent.
+    release.set_value();
+    stuckDone.wait();
+    EXPECT_EQ(m_pNet->arrSent.size(), 2u);
 }
 
 TEST_F(CliCommands, NothingIsSentWhenAFileOrTheSettingsAreMissing) {
