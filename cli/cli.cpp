@@ -273,6 +273,21 @@ private:
     const char* m_pszUsage;
 };
 
+// Text from the network made safe for one line of a terminal: control characters (line ends,
+// tabs, escapes) become blanks, so that a device can neither break the line format nor drive
+// the terminal.
+std::string Printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return out;
+}
+
+std::string NameText(const NAS_DEVICE_INFO& device) {
+    return Printable(DeviceNameText(device));
+}
+
 std::string MacText(const NAS_DEVICE_INFO& device) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
@@ -286,7 +301,7 @@ std::string MacText(const NAS_DEVICE_INFO& device) {
 }
 
 std::string DeviceText(const NAS_DEVICE_INFO& device) {
-    return DeviceNameText(device) + " (" + IPv4Text(device.ip) + ")";
+    return NameText(device) + " (" + IPv4Text(device.ip) + ")";
 }
 
 // The host part of ADDRESS[:PORT].
@@ -354,8 +369,8 @@ int RunSearchCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) 
     const CDeviceList& list = *ctx.pDeviceList;
     for (int i = 0; i < list.GetCount(); ++i) {
         const NAS_DEVICE_INFO& device = *list.GetAt(i);
-        cmd.Out() << DeviceNameText(device) << '\t' << IPv4Text(device.ip) << '\t'
-                  << MacText(device) << '\n';
+        cmd.Out() << NameText(device) << '\t' << IPv4Text(device.ip) << '\t' << MacText(device)
+                  << '\n';
     }
     if (list.GetCount() == 0)
         cmd.Error("no device answered the search");
@@ -465,7 +480,7 @@ std::string OutcomeText(const CSendOutcome& outcome, unsigned nTimeoutMs) {
         return "failed: no answer from the device within " + std::to_string(nTimeoutMs / 1000) +
                " s";
     if (!outcome.strMessage.empty())
-        return "refused by the device: " + outcome.strMessage;
+        return "refused by the device: " + Printable(outcome.strMessage);
     switch (outcome.nCode) {
     case NAS_BTDOWNLOAD_ERR_HEADER_EXISTS:
         return "failed (result code 7000): the request's Accept header already existed, also on "

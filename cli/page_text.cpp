@@ -87,7 +87,9 @@ public:
             if (m_bBlank && !m_strLine.empty() && m_strLine.back() != '\t')
                 m_strLine += ' ';
             m_bBlank = false;
-            m_strLine += c;
+            // Other control characters (an escape, say) would drive the terminal.
+            const bool bControl = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+            m_strLine += bControl ? '?' : c;
         }
     }
     void Cell() {

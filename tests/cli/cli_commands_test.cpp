@@ -262,6 +262,11 @@ TEST_F(CliCommands, SearchPrintsOneLinePerDeviceAndSucceedsWithNone) {
     EXPECT_EQ(run.strOut, "NAS-ALPHA\t10.0.0.2\t02:4d:57:00:00:0a\n"
                           "NAS-BRAVO\t10.0.1.2\t02:4d:57:00:00:0b\n");
 
+    // A name from the network can neither break the line nor drive the terminal.
+    m_pNet->arrDevices = {MakeDevice("EVIL\nNAS\x1b[2J\t", 0x0c, Ip(10, 0, 2, 2))};
+    run = Run({"search"});
+    EXPECT_TRUE(Contains(run.strOut, "EVIL NAS [2J \t10.0.2.2\t")) << run.strOut;
+
     m_pNet->arrDevices.clear();
     run = Run({"search"});
     EXPECT_EQ(run.nExit, kCliExitOk);
@@ -330,6 +335,8 @@ TEST_F(CliCommands, SendRetriesOnceOnAnExistingAcceptHeaderAndReportsEachOutcome
         {{{0, NAS_BTDOWNLOAD_ERR_GENERAL, "The download job already exists."}},
          "refused by the device: The download job already exists."},
         {{{0, NAS_BTDOWNLOAD_ERR_GENERAL, ""}}, "failed (result code 7999): File transfer error."},
+        {{{0, NAS_BTDOWNLOAD_ERR_GENERAL, "two\nlines\x1b[0m"}},
+         "refused by the device: two lines [0m"},
         {{{0, NAS_BTDOWNLOAD_ERR_HEADER_FAILED, ""}}, "failed (result code 7001)"},
         {{{1, 0, ""}}, "accepted"},
     };
@@ -351,7 +358,7 @@ TEST_F(CliCommands, SendRetriesOnceOnAnExistingAcceptHeaderAndReportsEachOutcome
         EXPECT_EQ(line.rfind(args[7 + i] + ": " + kFiles[i].pszLine, 0), 0u) << line;
     }
     ASSERT_TRUE(std::getline(lines, line));
-    EXPECT_EQ(line, "2 of 6 files accepted by 10.0.0.2");
+    EXPECT_EQ(line, "2 of 7 files accepted by 10.0.0.2");
     EXPECT_EQ(m_pNet->arrSent.size(), nCalls);
     EXPECT_EQ(m_pNet->arrSleeps, (std::vector<unsigned>{1000, 1000}));
     // The retry sends the same job again.
@@ -552,6 +559,7 @@ TEST(CliPageText, KeepsTheTextAndTheTableShape) {
         {"<!-- <p>hidden</p> --><script>var a = '<p>';</script>shown", "shown\n"},
         {"caf\xc3\xa9 &#233;", "caf\xc3\xa9 \xc3\xa9\n"},
         {"cut <b", "cut\n"},
+        {"red\x1b[31m &#27;", "red?[31m ?\n"},
         {"", ""},
     };
     for (const auto& c : kCases)
