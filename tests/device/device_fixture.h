@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +144,15 @@ public:
 
     ~CDeviceProcess() {
         Stop();
+        // The sanitizer builds of the device report into its log rather than to the test.
+        const std::string log = Log();
+        for (const char* report : {"ERROR: AddressSanitizer", "WARNING: ThreadSanitizer",
+                                   "ERROR: LeakSanitizer", "runtime error:"}) {
+            if (log.find(report) != std::string::npos) {
+                ADD_FAILURE() << "the device reported a fault:\n" << log;
+                break;
+            }
+        }
         if (!m_strRoot.empty() && std::getenv("MW_KEEP_TMP") == nullptr) {
             std::error_code ec;
             std::filesystem::remove_all(m_strRoot, ec);

@@ -278,6 +278,34 @@ TEST(DeviceFaults, AnswerFaultsAsSeenByCurl) {
     }
 }
 
+// A request held by the no-answer fault does not keep the device from stopping, and its client
+// gets no byte of answer.
+TEST(DeviceFaults, StopsCleanlyWhileHoldingARequest) {
+    CDeviceProcess device({"--fault-no-answer"});
+    ASSERT_TRUE(device.Start()) << device.Error();
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(device.HttpPort());
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    const std::string request = "POST /Down/download_job.cgi HTTP/1.1\r\nHost: x\r\n"
+                                "Authorization: Basic YWRtaW46c2VjcmV0\r\n"
+                                "Content-Length: 0\r\n\r\n";
+    ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    // Give the device time to take the request; stopping earlier is just as clean, only less
+    // telling.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device.Stop(SIGTERM), 0) << device.Log();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    char byte = 0;
+    EXPECT_LE(recv(fd, &byte, 1, 0), 0);
+    close(fd);
+    EXPECT_NE(device.Log().find("closed without answer"), std::string::npos) << device.Log();
+}
+
 TEST(DeviceCommandLine, BadSettingsExitWithCodeTwo) {
     CDeviceProcess scratch; // only for its temporary folder
     const std::string dir = scratch.Root();

@@ -87,8 +87,6 @@ TEST(DeviceLoad, ConcurrentUploadsAreAllRecordedOnce) {
     EXPECT_NE(Curl(device.StatusUrl(), {}).strBody.find("<P>200 job(s)</P>"), std::string::npos);
 
     EXPECT_EQ(device.Stop(), 0);
-    // Under the sanitizer builds the device reports what it found in its log.
-    EXPECT_EQ(device.Log().find("Sanitizer"), std::string::npos) << device.Log();
 }
 
 } // namespace
