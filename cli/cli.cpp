@@ -70,7 +70,8 @@ const char kSendUsage[] =
 Sends each .torrent file to the device's download service: with the stored settings (see set),
 or with the device, account and destination given here. Prints one line per file with its
 outcome (and the device's own message when it refused the file), then a summary. Every file is
-checked before anything is sent. Exits 0 only when the device accepted every file.
+checked before anything is sent. Exits 0 only when the device accepted every file. It never asks
+for confirmation, whatever the program's confirmation switch says.
 
   --device ADDRESS[:PORT]  the device's address (goes together with --user and --dest)
   --user USER              the account name
@@ -79,6 +80,10 @@ checked before anything is sent. Exits 0 only when the device accepted every fil
   --timeout SECONDS        give up on a file the device has not answered within SECONDS; the
                            files after it are not sent (default: the upload's own limits,
                            about a minute without an answer)
+
+Example:
+  printf '%s\n' "$NAS_PASSWORD" | marlowick-cli send --device 192.168.1.20 --user admin \
+      --password-stdin --dest 'Public\Downloads' *.torrent
 )";
 
 const char kSetUsage[] =
