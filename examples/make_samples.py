@@ -1,42 +1,19 @@
 #!/usr/bin/env python3
-# Sample .torrent files for the demo and the command line tests, made from content this script
-# generates itself; python3 standard library only. The output is the same byte for byte on every
-# run (no dates, no randomness), so the committed samples can be checked against it.
+# Sample .torrent files for the demo and the command line tests: this script generates the
+# content, device/tools/make_torrent.py makes the torrents; python3 standard library only. The
+# output is the same byte for byte on every run (no dates, no randomness), so the committed
+# samples can be checked against it.
 #
 # Usage: examples/make_samples.py [--out DIR]   (default: the folder of this script)
 import argparse
 import hashlib
 import os
+import subprocess
 import sys
+import tempfile
 
-# A tracker in the .invalid domain, which never resolves: nothing ever downloads these.
-ANNOUNCE = "http://tracker.invalid/announce"
-CREATED_BY = "marlowick examples/make_samples.py"
-
-
-def bencode(value):
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode("utf-8")
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    if isinstance(value, dict):
-        # Keys in byte order, as bencode requires.
-        items = sorted((k.encode("utf-8") if isinstance(k, str) else k, v) for k, v in value.items())
-        return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
-    raise TypeError(type(value))
-
-
-def pieces(data, piece_length):
-    return b"".join(hashlib.sha1(data[i:i + piece_length]).digest()
-                    for i in range(0, max(len(data), 1), piece_length))
-
-
-def torrent(info):
-    return bencode({"announce": ANNOUNCE, "created by": CREATED_BY, "info": info})
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAKE_TORRENT = os.path.join(HERE, "..", "device", "tools", "make_torrent.py")
 
 
 def notes_text():
@@ -54,41 +31,32 @@ def pattern_bytes(size):
     return bytes(out[:size])
 
 
-def single_file(name, data, piece_length):
-    return torrent({"name": name, "length": len(data), "piece length": piece_length,
-                    "pieces": pieces(data, piece_length)})
+def numbers_csv():
+    return ("n,square\n" + "".join("%d,%d\n" % (n, n * n) for n in range(1, 2001))).encode("ascii")
 
 
-def multi_file(folder, files, piece_length):
-    # The pieces run over the files' contents joined in their listed order.
-    joined = b"".join(data for _, data in files)
-    return torrent({"name": folder,
-                    "files": [{"path": path, "length": len(data)} for path, data in files],
-                    "piece length": piece_length, "pieces": pieces(joined, piece_length)})
-
-
-def samples():
-    readme = b"A folder of generated files for the Marlowick demo.\n"
-    numbers = ("n,square\n" + "".join("%d,%d\n" % (n, n * n) for n in range(1, 2001))).encode()
-    return {
-        "marlowick-notes.torrent": single_file("marlowick-notes.txt", notes_text(), 16384),
-        "marlowick-pattern.torrent": single_file("marlowick-pattern.bin",
-                                                 pattern_bytes(1024 * 1024), 262144),
-        "marlowick-folder.torrent": multi_file(
-            "marlowick-folder", [(["readme.txt"], readme), (["data", "numbers.csv"], numbers)],
-            16384),
-    }
+# torrent file: (payload name, payload, piece length)
+SAMPLES = {
+    "marlowick-notes.torrent": ("marlowick-notes.txt", notes_text, 16384),
+    "marlowick-pattern.torrent": ("marlowick-pattern.bin", lambda: pattern_bytes(1 << 20), 262144),
+    "marlowick-numbers.torrent": ("marlowick-numbers.csv", numbers_csv, 16384),
+}
 
 
 def main():
     parser = argparse.ArgumentParser(description="Write the sample .torrent files.")
-    parser.add_argument("--out", default=os.path.dirname(os.path.abspath(__file__)))
+    parser.add_argument("--out", default=HERE)
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    for name, data in samples().items():
-        with open(os.path.join(args.out, name), "wb") as f:
-            f.write(data)
-        print("%s (%d bytes)" % (os.path.join(args.out, name), len(data)))
+    with tempfile.TemporaryDirectory() as payloads:
+        for torrent, (name, make, piece_length) in SAMPLES.items():
+            payload = os.path.join(payloads, name)
+            with open(payload, "wb") as f:
+                f.write(make())
+            output = os.path.join(args.out, torrent)
+            subprocess.run([sys.executable, MAKE_TORRENT, payload, "--output", output,
+                            "--piece-length", str(piece_length)], check=True)
+            print("%s (%d bytes)" % (output, os.path.getsize(output)))
     return 0
 
 
