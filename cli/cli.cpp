@@ -584,7 +584,8 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
         const std::string& path = parsed.arrPositional[i];
         const CSendOutcome outcome = SendWithDeadline(
             ctx.pServices, fnBuildUploadJob(settings, path), nTimeoutMs, ctx.bWorkLeftRunning);
-        cmd.Out() << path << ": " << OutcomeText(outcome, nTimeoutMs) << "\n";
+        // Line by line, so that whoever reads a pipe sees each file as it is done.
+        cmd.Out() << path << ": " << OutcomeText(outcome, nTimeoutMs) << "\n" << std::flush;
         if (outcome.bAccepted)
             ++nAccepted;
         if (outcome.bTimedOut) {
