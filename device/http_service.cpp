@@ -12,12 +12,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -148,36 +150,51 @@ bool Gzip(const std::string& in, std::string& out) {
     return rc == Z_STREAM_END;
 }
 
-bool SameEndpoint(const sockaddr_in& sa, const std::string& addr, int port) {
-    char buf[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sa.sin_addr, buf, sizeof buf);
-    return ntohs(sa.sin_port) == port && addr == buf;
+// The kernel's text for an IPv4 endpoint in /proc/net/tcp: the address as its four bytes in
+// memory order, then the port, both in upper-case hex.
+std::string ProcEndpoint(const std::string& addr, int port) {
+    in_addr a{};
+    inet_pton(AF_INET, addr.c_str(), &a);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X:%04X", static_cast<unsigned>(a.s_addr),
+                  static_cast<unsigned>(port));
+    return buf;
 }
 
-// The server keeps the connection's socket to itself; find it by its two endpoints so that a
-// fault can end the connection without an answer.
+// The server keeps the connection's socket to itself; find it so that a fault can end the
+// connection without an answer. The socket's inode comes from the kernel's table of TCP
+// connections by the two endpoints, the descriptor from the names of our open descriptors. No
+// descriptor but the one found is touched, since other threads open and close theirs meanwhile.
 int FindConnectionSocket(const httplib::Request& req) {
+    const std::string local = ProcEndpoint(req.local_addr, req.local_port);
+    const std::string remote = ProcEndpoint(req.remote_addr, req.remote_port);
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::string inode;
+    while (inode.empty() && std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, loc, rem, state, queues, timer, retransmits, uid, timeout, node;
+        fields >> slot >> loc >> rem >> state >> queues >> timer >> retransmits >> uid >> timeout >>
+            node;
+        if (loc == local && rem == remote) {
+            inode = node;
+        }
+    }
+    if (inode.empty()) {
+        return -1;
+    }
+    const std::string target = "socket:[" + inode + "]";
     DIR* dir = opendir("/proc/self/fd");
     if (dir == nullptr) {
         return -1;
     }
     int found = -1;
     while (dirent* entry = readdir(dir)) {
-        int fd = std::atoi(entry->d_name);
-        struct stat st {};
-        if (entry->d_name[0] == '.' || fd == dirfd(dir) || fstat(fd, &st) != 0 ||
-            !S_ISSOCK(st.st_mode)) {
-            continue;
-        }
-        sockaddr_in local{};
-        sockaddr_in peer{};
-        socklen_t nLocal = sizeof local;
-        socklen_t nPeer = sizeof peer;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &nLocal) == 0 &&
-            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &nPeer) == 0 &&
-            local.sin_family == AF_INET && SameEndpoint(local, req.local_addr, req.local_port) &&
-            SameEndpoint(peer, req.remote_addr, req.remote_port)) {
-            found = fd;
+        char link[64] = {};
+        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+        ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+        if (n > 0 && target == std::string(link, static_cast<std::size_t>(n))) {
+            found = std::atoi(entry->d_name);
             break;
         }
     }
