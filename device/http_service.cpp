@@ -302,17 +302,22 @@ void CHttpService::Setup() {
                 }
             }
             CJobRecord record;
+            nStatus = 400;
             if (strRefusal.empty()) {
-                strRefusal = m_store.Submit(*pShare, Field(req, "subdir"),
-                                            req.get_file_value("upfilename").filename,
-                                            Field(req, "upfilename"), record);
+                auto outcome = m_store.Submit(*pShare, Field(req, "subdir"),
+                                              req.get_file_value("upfilename").filename,
+                                              Field(req, "upfilename"), record);
+                strRefusal = outcome.strRefusal;
+                nStatus = outcome.eResult == EJobResult::Taken       ? 200
+                          : outcome.eResult == EJobResult::Duplicate ? 409
+                          : outcome.eResult == EJobResult::Failed    ? 500
+                                                                     : 400;
             }
             if (strRefusal.empty()) {
                 t_strNote = "user " + *user + " job " + record.strInfoHash + " stored as " +
                             record.strShare + record.strFolder +
                             (record.strFolder == "/" ? "" : "/") + record.strFile;
             } else {
-                nStatus = strRefusal.find("already exists") != std::string::npos ? 409 : 400;
                 t_strNote = "user " + *user + " refused: " + strRefusal;
             }
             page = JobPage(strRefusal);

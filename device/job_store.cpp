@@ -210,18 +210,18 @@ bool CJobStore::Append(const CJobRecord& record) {
     return fd.Get() >= 0 && WriteAll(fd.Get(), line.data(), line.size());
 }
 
-std::string CJobStore::Submit(const CDeviceShare& share, const std::string& strSubdir,
+CJobOutcome CJobStore::Submit(const CDeviceShare& share, const std::string& strSubdir,
                               const std::string& strUploadName, std::string_view torrent,
                               CJobRecord& record) {
     std::string_view info;
     std::string strWhy;
     if (!CheckTorrent(torrent, info, strWhy)) {
         DeviceLog("job refused: not a torrent (" + strWhy + ")");
-        return "The file is not a valid torrent file.";
+        return {EJobResult::Invalid, "The file is not a valid torrent file."};
     }
     auto names = SplitSubfolder(strSubdir);
     if (!names) {
-        return "Invalid folder: " + strSubdir;
+        return {EJobResult::Invalid, "Invalid folder: " + strSubdir};
     }
     record = CJobRecord{};
     record.strInfoHash = InfoHashHex(info);
@@ -236,7 +236,7 @@ std::string CJobStore::Submit(const CDeviceShare& share, const std::string& strS
 
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_setHashes.count(record.strInfoHash) != 0) {
-        return "The download job already exists.";
+        return {EJobResult::Duplicate, "The download job already exists."};
     }
 
     // Walk down from the share without following links, so no folder outside it can be reached.
@@ -244,16 +244,17 @@ std::string CJobStore::Submit(const CDeviceShare& share, const std::string& strS
     if (dir.Get() < 0) {
         DeviceLog("job refused: cannot open share folder " + share.strDir + ": " +
                   std::strerror(errno));
-        return "The share is not available.";
+        return {EJobResult::Failed, "The share is not available."};
     }
     for (const auto& name : *names) {
         if (mkdirat(dir.Get(), name.c_str(), 0755) != 0 && errno != EEXIST) {
             DeviceLog("job refused: cannot create folder " + name + ": " + std::strerror(errno));
-            return "Invalid folder: " + strSubdir;
+            return {EJobResult::Invalid, "Invalid folder: " + strSubdir};
         }
         int next = openat(dir.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0) {
-            return "Invalid folder: " + strSubdir;
+            // A link, a file in the way, or a name the file system refuses.
+            return {EJobResult::Invalid, "Invalid folder: " + strSubdir};
         }
         dir.Reset(next);
     }
@@ -277,17 +278,17 @@ std::string CJobStore::Submit(const CDeviceShare& share, const std::string& strS
         if (file.Get() >= 0) {
             unlinkat(dir.Get(), record.strFile.c_str(), 0);
         }
-        return "The torrent file cannot be stored.";
+        return {EJobResult::Failed, "The torrent file cannot be stored."};
     }
     record.strTime = UtcNow();
     if (!Append(record)) {
         DeviceLog(std::string("job refused: cannot record it: ") + std::strerror(errno));
         unlinkat(dir.Get(), record.strFile.c_str(), 0);
-        return "The download job cannot be recorded.";
+        return {EJobResult::Failed, "The download job cannot be recorded."};
     }
     m_setHashes.insert(record.strInfoHash);
     m_arrJobs.push_back(record);
-    return {};
+    return {EJobResult::Taken, {}};
 }
 
 std::vector<CJobRecord> CJobStore::Jobs() const {

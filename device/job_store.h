@@ -21,6 +21,18 @@ struct CJobRecord {
     std::uint64_t nSize = 0;
 };
 
+enum class EJobResult {
+    Taken,
+    Invalid,   // the client's fault: not a torrent, a folder outside the share
+    Duplicate, // a job with the same info hash exists
+    Failed,    // the device's fault: the share or the state folder cannot be written
+};
+
+struct CJobOutcome {
+    EJobResult eResult = EJobResult::Taken;
+    std::string strRefusal; // empty when taken
+};
+
 // The folder names of a requested sub-folder, or nothing when it would leave the share. Both
 // slashes separate; empty and "." names drop out.
 std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSubdir);
@@ -35,9 +47,9 @@ public:
     // Loads the jobs recorded in the state folder.
     bool Open(const std::string& strStateDir, std::string& strError);
 
-    // Stores the torrent in the share's sub-folder and records the job. Returns the refusal text
-    // for the client, or an empty text when the job was taken (record then describes it).
-    std::string Submit(const CDeviceShare& share, const std::string& strSubdir,
+    // Stores the torrent in the share's sub-folder and records the job (record then describes
+    // it), or refuses it with a text for the client.
+    CJobOutcome Submit(const CDeviceShare& share, const std::string& strSubdir,
                        const std::string& strUploadName, std::string_view torrent,
                        CJobRecord& record);
 
