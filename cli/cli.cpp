@@ -116,7 +116,7 @@ the stored settings. With --dump, also fetches the page and prints it as text.
   --timeout SECONDS        give up on the page after SECONDS (default 15)
 )";
 
-struct COptionSpec {
+struct COptionRule {
     const char* pszName;
     bool bTakesValue;
 };
@@ -138,7 +138,7 @@ struct CParsedArgs {
 
 // Reads the arguments of one command. Errors name the option, never a value: a value may be a
 // password typed in the wrong place.
-bool ParseArgs(const std::vector<std::string>& arrArgs, const std::vector<COptionSpec>& arrSpecs,
+bool ParseArgs(const std::vector<std::string>& arrArgs, const std::vector<COptionRule>& arrRules,
                bool bPositional, CParsedArgs& parsed, std::string& strError) {
     bool bOptionsEnded = false;
     for (std::size_t i = 0; i < arrArgs.size(); ++i) {
@@ -165,11 +165,11 @@ bool ParseArgs(const std::vector<std::string>& arrArgs, const std::vector<COptio
             strError = "passwords are not taken on the command line; use --password-stdin";
             return false;
         }
-        const COptionSpec* pSpec = nullptr;
-        for (const auto& spec : arrSpecs)
-            if (name == spec.pszName)
-                pSpec = &spec;
-        if (pSpec == nullptr || name.rfind("--", 0) != 0) {
+        const COptionRule* pRule = nullptr;
+        for (const auto& rule : arrRules)
+            if (name == rule.pszName)
+                pRule = &rule;
+        if (pRule == nullptr || name.rfind("--", 0) != 0) {
             strError = "unknown option " + name;
             return false;
         }
@@ -177,7 +177,7 @@ bool ParseArgs(const std::vector<std::string>& arrArgs, const std::vector<COptio
             strError = name + " given more than once";
             return false;
         }
-        if (!pSpec->bTakesValue) {
+        if (!pRule->bTakesValue) {
             if (eq != std::string::npos) {
                 strError = name + " takes no value";
                 return false;
@@ -223,10 +223,10 @@ public:
     }
 
     // Parses; true to go on, else nExit holds the code to end with (help or a usage error).
-    bool Parse(const std::vector<std::string>& arrArgs, const std::vector<COptionSpec>& arrSpecs,
+    bool Parse(const std::vector<std::string>& arrArgs, const std::vector<COptionRule>& arrRules,
                bool bPositional, CParsedArgs& parsed, int& nExit) {
         std::string strError;
-        if (!ParseArgs(arrArgs, arrSpecs, bPositional, parsed, strError)) {
+        if (!ParseArgs(arrArgs, arrRules, bPositional, parsed, strError)) {
             nExit = UsageError(strError);
             return false;
         }
