@@ -4,7 +4,7 @@ include_guard(GLOBAL)
 
 add_library(mw_busy STATIC ${CMAKE_CURRENT_LIST_DIR}/search_dlg.cpp)
 mw_target(mw_busy)
-target_link_libraries(mw_busy PUBLIC mw_ui mw_resources mw_platform Threads::Threads)
+target_link_libraries(mw_busy PUBLIC mw_app_core mw_ui mw_resources mw_platform Threads::Threads)
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/discovery/search.h)
   add_library(mw_busy_real STATIC ${CMAKE_CURRENT_LIST_DIR}/busy_jobs_real.cpp)

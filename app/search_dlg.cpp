@@ -1,6 +1,8 @@
 // The busy dialog and its worker thread; portable.
 #include "app/search_dlg.h"
 
+#include "app/upload_job.h"
+
 #include "resources/resources.h"
 
 #include <array>
@@ -63,26 +65,26 @@ int RunSend(CBusyJobs& jobs, const NAS_BTDOWNLOAD_PARAM* pParam, std::string& st
     std::string strDeviceMessage;
     VARNEL_DWORD nCode = 0;
     if (pParam) {
-        if (jobs.Upload(*pParam, strDeviceMessage, nCode) == 1) {
-            jobs.DebugOutput("varnel_NAS_BTDownloadForLocalFile() OK");
+        bool bRetried = false;
+        const int nResult = fnUploadWithRetry(
+            [&](std::string& message, VARNEL_DWORD& code) {
+                return jobs.Upload(*pParam, message, code);
+            },
+            [&](unsigned ms) { jobs.Sleep(ms); }, strDeviceMessage, nCode,
+            [&] {
+                bRetried = true;
+                jobs.DebugOutput(std::string("localname = ") + pParam->local_filename +
+                                 ", url = " + pParam->url + ", username = " + pParam->user +
+                                 ", PW = " + MaskedPassword(pParam->pw) + ", rootsharelist = " +
+                                 pParam->h_share_list + ", thisFile = " + pParam->this_file);
+            });
+        const std::string strCall = bRetried ? "varnel_NAS_BTDownloadForLocalFile() -retry "
+                                             : "varnel_NAS_BTDownloadForLocalFile() ";
+        if (nResult == 1) {
+            jobs.DebugOutput(strCall + "OK");
             return IDOK;
         }
-        if (nCode == NAS_BTDOWNLOAD_ERR_HEADER_EXISTS) {
-            jobs.Sleep(1000);
-            jobs.DebugOutput(
-                std::string("localname = ") + pParam->local_filename + ", url = " + pParam->url +
-                ", username = " + pParam->user + ", PW = " + MaskedPassword(pParam->pw) +
-                ", rootsharelist = " + pParam->h_share_list + ", thisFile = " + pParam->this_file);
-            if (jobs.Upload(*pParam, strDeviceMessage, nCode) == 1) {
-                jobs.DebugOutput("varnel_NAS_BTDownloadForLocalFile() -retry OK");
-                return IDOK;
-            }
-            jobs.DebugOutput("varnel_NAS_BTDownloadForLocalFile() -retry Fail return = " +
-                             std::to_string(nCode));
-        } else {
-            jobs.DebugOutput("varnel_NAS_BTDownloadForLocalFile() Fail return = " +
-                             std::to_string(nCode));
-        }
+        jobs.DebugOutput(strCall + "Fail return = " + std::to_string(nCode));
     }
     // Whatever the code, a failure the device gave no words for gets the general text, so the
     // caller never shows an empty message box.

@@ -57,3 +57,19 @@ std::shared_ptr<const CUploadJob> fnBuildUploadJob(const CMarlowickSettings& set
                                                    const std::string& torrentFile) {
     return std::make_shared<const CUploadJob>(settings, torrentFile);
 }
+
+int fnUploadWithRetry(const CUploadAttempt& upload, const std::function<void(unsigned ms)>& sleep,
+                      std::string& message, VARNEL_DWORD& code,
+                      const std::function<void()>& beforeRetry) {
+    message.clear();
+    code = 0;
+    if (upload(message, code) == 1)
+        return 1;
+    if (code != NAS_BTDOWNLOAD_ERR_HEADER_EXISTS)
+        return 0;
+    sleep(kUploadRetryPauseMs);
+    if (beforeRetry)
+        beforeRetry();
+    message.clear();
+    return upload(message, code);
+}

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "upload/varnel.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,3 +49,13 @@ private:
 // The job for one .torrent file, shared so that a worker thread can hold it as long as it reads it.
 std::shared_ptr<const CUploadJob> fnBuildUploadJob(const CMarlowickSettings& settings,
                                                    const std::string& torrentFile);
+
+// The single send's rule, shared by the program and the command line front end: one upload, and
+// once more after a second when the Accept header already existed (result code 7000). upload
+// returns what the upload function returns and fills message and code; beforeRetry, when given,
+// runs after the pause and before the second try. Returns the last try's result.
+using CUploadAttempt = std::function<int(std::string& message, VARNEL_DWORD& code)>;
+inline constexpr unsigned kUploadRetryPauseMs = 1000;
+int fnUploadWithRetry(const CUploadAttempt& upload, const std::function<void(unsigned ms)>& sleep,
+                      std::string& message, VARNEL_DWORD& code,
+                      const std::function<void()>& beforeRetry = {});

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr char kProgram[] = "marlowick-cli";
-constexpr unsigned kRetryPauseMs = 1000;
 constexpr unsigned kStatusTimeoutMs = 15000;
 constexpr unsigned kMaxTimeoutSeconds = 24 * 3600;
 
@@ -428,15 +427,11 @@ struct CSendOutcome {
 // program's single send does.
 CSendOutcome SendWithRetry(CCliServices& services, const NAS_BTDOWNLOAD_PARAM& param) {
     CSendOutcome outcome;
-    if (services.Upload(param, outcome.strMessage, outcome.nCode) == 1) {
-        outcome.bAccepted = true;
-        return outcome;
-    }
-    if (outcome.nCode == NAS_BTDOWNLOAD_ERR_HEADER_EXISTS) {
-        services.Sleep(kRetryPauseMs);
-        outcome.strMessage.clear();
-        outcome.bAccepted = services.Upload(param, outcome.strMessage, outcome.nCode) == 1;
-    }
+    outcome.bAccepted =
+        fnUploadWithRetry([&](std::string& message,
+                              VARNEL_DWORD& code) { return services.Upload(param, message, code); },
+                          [&](unsigned ms) { services.Sleep(ms); }, outcome.strMessage,
+                          outcome.nCode) == 1;
     return outcome;
 }
 
