@@ -124,7 +124,8 @@ inline std::string DeviceBinary() {
 }
 
 // The reference device, running in a temporary folder of its own with HTTP and discovery on
-// loopback ports that the system picks. Defaults: name "mw-test", MAC 02:00:00:00:00:01, the
+// loopback ports that the system picks (--udp off or another --http in the extra arguments
+// override that). Defaults: name "mw-test", MAC 02:00:00:00:00:01, the
 // account admin:secret and the share "public"; extra arguments add to these (more accounts and
 // shares, faults, --advertise). Stopped and its folder removed when the object goes.
 class CDeviceProcess {
@@ -233,13 +234,16 @@ public:
         close(outPipe[0]);
         unsigned http = 0;
         unsigned udp = 0;
+        char httpHost[64] = {};
         char udpHost[64] = {};
-        if (std::sscanf(line.c_str(), "listening on http://127.0.0.1:%u/ udp %63[^:]:%u", &http,
-                        udpHost, &udp) < 2) {
+        if (std::sscanf(line.c_str(), "listening on http://%63[^:]:%u/ udp %63[^:]:%u", httpHost,
+                        &http, udpHost, &udp) < 3) {
             m_strError = "the device did not start; its log:\n" + Log();
             Stop();
             return false;
         }
+        // A device listening on every address is reached on loopback.
+        m_strHttpHost = std::string(httpHost) == "0.0.0.0" ? "127.0.0.1" : httpHost;
         m_nHttpPort = static_cast<std::uint16_t>(http);
         m_nUdpPort = static_cast<std::uint16_t>(udp);
         return true;
@@ -280,7 +284,9 @@ public:
     }
     std::uint16_t HttpPort() const { return m_nHttpPort; }
     std::uint16_t UdpPort() const { return m_nUdpPort; }
-    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_nHttpPort); }
+    std::string BaseUrl() const {
+        return "http://" + m_strHttpHost + ":" + std::to_string(m_nHttpPort);
+    }
     std::string JobUrl() const { return BaseUrl() + "/Down/download_job.cgi"; }
     std::string StatusUrl() const { return BaseUrl() + "/Down/download_ui.cgi"; }
     const std::string& Root() const { return m_strRoot; }
@@ -310,6 +316,7 @@ private:
     std::string m_strError;
     pid_t m_pid = -1;
     int m_nExit = -1;
+    std::string m_strHttpHost = "127.0.0.1";
     std::uint16_t m_nHttpPort = 0;
     std::uint16_t m_nUdpPort = 0;
 };
