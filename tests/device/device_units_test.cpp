@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -176,6 +178,53 @@ TEST(DeviceJobs, SafeFileNames) {
     std::string safe = SafeFileName(longName);
     EXPECT_LE(safe.size(), 201u);
     EXPECT_EQ(safe.substr(safe.size() - 8), ".torrent");
+}
+
+// What one store records, a store opened later on the same folder knows again, whatever bytes the
+// names hold; a damaged record line is skipped, not fatal.
+TEST(DeviceJobs, RecordsSurviveReopening) {
+    namespace fs = std::filesystem;
+    std::string root = (fs::temp_directory_path() / "mw-jobstore-XXXXXX").string();
+    ASSERT_NE(mkdtemp(root.data()), nullptr);
+    fs::create_directories(root + "/share");
+    const CDeviceShare share{"pub\tlic%", root + "/share"};
+    std::string error;
+    std::vector<CJobRecord> taken;
+    {
+        CJobStore store;
+        ASSERT_TRUE(store.Open(root, error)) << error;
+        CJobRecord record;
+        auto outcome = store.Submit(share, "/tab\there/100%25/new\nline", "C:\\x\\%41 odd.torrent",
+                                    mwtest::MakeTorrent("a"), record);
+        ASSERT_EQ(outcome.eResult, EJobResult::Taken) << outcome.strRefusal;
+        outcome = store.Submit(share, "", "b.torrent", mwtest::MakeTorrent("b", 4, 2), record);
+        ASSERT_EQ(outcome.eResult, EJobResult::Taken) << outcome.strRefusal;
+        taken = store.Jobs();
+    }
+    std::ofstream(root + "/jobs.txt", std::ios::app) << "not a record\n";
+
+    CJobStore reopened;
+    ASSERT_TRUE(reopened.Open(root, error)) << error;
+    auto jobs = reopened.Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        EXPECT_EQ(jobs[i].strInfoHash, taken[i].strInfoHash);
+        EXPECT_EQ(jobs[i].strShare, "pub\tlic%");
+        EXPECT_EQ(jobs[i].strFolder, taken[i].strFolder);
+        EXPECT_EQ(jobs[i].strFile, taken[i].strFile);
+        EXPECT_EQ(jobs[i].nSize, taken[i].nSize);
+        EXPECT_EQ(jobs[i].strTime, taken[i].strTime);
+    }
+    EXPECT_EQ(jobs[0].strFolder, "/tab\there/100%25/new\nline");
+    EXPECT_EQ(jobs[0].strFile, "%41 odd.torrent");
+    EXPECT_EQ(jobs[1].strFolder, "/");
+    EXPECT_TRUE(fs::exists(root + "/share/tab\there/100%25/new\nline/%41 odd.torrent"));
+
+    CJobRecord record;
+    EXPECT_EQ(
+        reopened.Submit(share, "/elsewhere", "a.torrent", mwtest::MakeTorrent("a"), record).eResult,
+        EJobResult::Duplicate);
+    fs::remove_all(root);
 }
 
 } // namespace
