@@ -107,6 +107,8 @@ std::string DeviceUsage() {
 
 A storage device on this machine: answers discovery datagrams and takes download jobs
 (.torrent files) through its web form, storing them in its shares.
+  POST /Down/download_job.cgi   the download-job form (HTTP Basic authentication)
+  GET  /Down/download_ui.cgi    the recorded jobs (open to anyone who reaches the port)
 
 Settings:
   --name NAME             device name, 1 to 15 bytes (default mw-device)
@@ -127,13 +129,15 @@ Faults, for tests (the download-job form still handles the job; only its answer 
   --fault-no-answer       never answer (the connection stays open until the client leaves)
   --fault-close           close the connection without answering
   --fault-title TEXT      answer a page without the message input, titled TEXT in <TITLE>
-  --fault-no-title        answer a page without the message input and without <TITLE>
+  --fault-no-title        answer a page without the message input whose title tags are
+                          lower-case
   --fault-size N          answer exactly N bytes (the page padded or cut)
   --fault-gzip            gzip-encode the answer
   --fault-refuse-accounts refuse every account check
   --fault-search-status N answer searches with status N
   --fault-extra-device MAC=NAME
-                          also answer searches as this device (repeatable)
+                          also answer searches, and account checks, as this device
+                          (repeatable)
 
 Once listening it prints "listening on http://ADDR:PORT/ udp ADDR:PORT" on standard output.
 It logs one line per request on standard error and stops cleanly on SIGINT or SIGTERM.
