@@ -1,7 +1,7 @@
 // The front end's seam over the program's search, account check and upload; portable.
 #include "cli/services.h"
 
-#include "cli/page_fetch.h"
+#include "platform/page_fetch.h"
 #include "discovery/search.h"
 #include "outside/dunmore/dunmore.h"
 

@@ -1,5 +1,5 @@
-// One HTTP GET of a whole page over WinINet; Windows backend of cli/page_fetch.h.
-#include "cli/page_fetch.h"
+// One HTTP GET of a whole page over WinINet; Windows backend of platform/page_fetch.h.
+#include "platform/page_fetch.h"
 
 #include "platform/system.h"
 

@@ -1,0 +1,11 @@
+# Fetching one whole page with a GET (the device's status page): libcurl on Linux, WinINet on Windows.
+add_library(mw_page_fetch STATIC)
+if(WIN32)
+  target_sources(mw_page_fetch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/win32/page_fetch_wininet.cpp)
+  target_link_libraries(mw_page_fetch PUBLIC mw_platform PRIVATE wininet)
+else()
+  find_package(CURL REQUIRED)
+  target_sources(mw_page_fetch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/page_fetch_curl.cpp)
+  target_link_libraries(mw_page_fetch PUBLIC mw_platform PRIVATE CURL::libcurl)
+endif()
+mw_target(mw_page_fetch)
