@@ -16,9 +16,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A client socket on loopback that sends one datagram to the device and collects what comes back
-// until nQuietMs pass without a datagram.
-std::vector<Bytes> Exchange(std::uint16_t port, const Bytes& request, int nQuietMs = 300) {
+// A client socket on loopback that sends one datagram to the device and collects what comes back:
+// the first datagram within nFirstMs, each further one within nQuietMs of the one before.
+std::vector<Bytes> Exchange(std::uint16_t port, const Bytes& request, int nFirstMs = 2000,
+                            int nQuietMs = 300) {
     std::vector<Bytes> replies;
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
@@ -29,7 +30,7 @@ std::vector<Bytes> Exchange(std::uint16_t port, const Bytes& request, int nQuiet
     sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     for (int i = 0; i < 16; ++i) {
         pollfd pfd{fd, POLLIN, 0};
-        if (poll(&pfd, 1, nQuietMs) <= 0) {
+        if (poll(&pfd, 1, replies.empty() ? nFirstMs : nQuietMs) <= 0) {
             break;
         }
         Bytes buf(1024, 0);
@@ -198,7 +199,7 @@ TEST(DeviceDiscovery, MalformedDatagramsAreIgnored) {
         Bytes(4000, 0x10),
     };
     for (const auto& datagram : cases) {
-        EXPECT_TRUE(Exchange(device.UdpPort(), datagram, 150).empty()) << datagram.size();
+        EXPECT_TRUE(Exchange(device.UdpPort(), datagram, 150, 150).empty()) << datagram.size();
     }
     // Still alive and answering.
     EXPECT_EQ(Exchange(device.UdpPort(), Search(2)).size(), 1u);

@@ -14,6 +14,42 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A request exactly as the upload library sends it: its headers, its boundary, a Windows path as
+// the file name, and four zero bytes after the closing delimiter, counted in Content-Length.
+std::string UploadRequest(std::uint16_t port, const std::string& torrent) {
+    const std::string delimiter = "-----------------------------7d576325502fe\r\n";
+    auto part = [&](const std::string& name, const std::string& value) {
+        return delimiter + "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
+               "\r\n";
+    };
+    std::string body = part("proto", "bt") + part("torrent", "on") + delimiter +
+                       "Content-Disposition: form-data; name=\"upfilename\"; "
+                       "filename=\"C:\\Documents and Settings\\me\\raw.torrent\"\r\n"
+                       "Content-Type: application/octet-stream\r\n\r\n" +
+                       torrent + "\r\n" + part("share_list", "public") +
+                       part("subdir", "/incoming") + part("this_file", "down_job.htm") +
+                       part("todo", "save") + part("h_share_list", "public") +
+                       part("h_proto", "1") + part("h_torrent", "local") + part("finish", "") +
+                       "-----------------------------7d576325502fe--\r\n" + std::string(4, '\0');
+    return "POST /Down/download_job.cgi HTTP/1.1\r\n"
+           "Host: 127.0.0.1:" +
+           std::to_string(port) +
+           "\r\n"
+           "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR "
+           "1.1.4322)\r\n"
+           "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+           "application/x-shockwave-flash, application/msword, */*\r\n"
+           "Content-Type: multipart/form-data; "
+           "boundary=---------------------------7d576325502fe\r\n"
+           "Accept-Encoding: gzip, deflate\r\n"
+           "Content-Length: " +
+           std::to_string(body.size()) +
+           "\r\n"
+           "Connection: Keep-Alive\r\n"
+           "Authorization: Basic YWRtaW46c2VjcmV0\r\n\r\n" +
+           body;
+}
+
 class DeviceForm : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_device.Start()) << m_device.Error(); }
@@ -124,40 +160,9 @@ TEST_F(DeviceForm, RefusesMissingOrWrongCredentials) {
     EXPECT_NE(StatusPage().find("<P>0 job(s)</P>"), std::string::npos);
 }
 
-// The body exactly as the upload library builds it: its boundary, a Windows path as the file
-// name, and four zero bytes after the closing delimiter, counted in Content-Length.
 TEST_F(DeviceForm, AcceptsTheUploadsOwnBodyWithTrailingZeroBytes) {
-    const std::string delimiter = "-----------------------------7d576325502fe\r\n";
     const std::string torrent = MakeTorrent("raw", 4, 21);
-    auto part = [&](const std::string& name, const std::string& value) {
-        return delimiter + "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
-               "\r\n";
-    };
-    std::string body = part("proto", "bt") + part("torrent", "on") + delimiter +
-                       "Content-Disposition: form-data; name=\"upfilename\"; "
-                       "filename=\"C:\\Documents and Settings\\me\\raw.torrent\"\r\n"
-                       "Content-Type: application/octet-stream\r\n\r\n" +
-                       torrent + "\r\n" + part("share_list", "public") +
-                       part("subdir", "/incoming") + part("this_file", "down_job.htm") +
-                       part("todo", "save") + part("h_share_list", "public") +
-                       part("h_proto", "1") + part("h_torrent", "local") + part("finish", "") +
-                       "-----------------------------7d576325502fe--\r\n" + std::string(4, '\0');
-    const std::string request =
-        "POST /Down/download_job.cgi HTTP/1.1\r\n"
-        "Host: 127.0.0.1:" +
-        std::to_string(m_device.HttpPort()) +
-        "\r\n"
-        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322)\r\n"
-        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-        "application/x-shockwave-flash, application/msword, */*\r\n"
-        "Content-Type: multipart/form-data; boundary=---------------------------7d576325502fe\r\n"
-        "Accept-Encoding: gzip, deflate\r\n"
-        "Content-Length: " +
-        std::to_string(body.size()) +
-        "\r\n"
-        "Connection: Keep-Alive\r\n"
-        "Authorization: Basic YWRtaW46c2VjcmV0\r\n\r\n" +
-        body;
+    const std::string request = UploadRequest(m_device.HttpPort(), torrent);
     auto answer = RawRequest(m_device.HttpPort(), request);
     EXPECT_EQ(answer.nStatus, 200) << answer.strHeaders << answer.strBody;
     EXPECT_EQ(MessageValue(answer.strBody), "");
@@ -289,14 +294,15 @@ TEST(DeviceFaults, StopsCleanlyWhileHoldingARequest) {
     sa.sin_port = htons(device.HttpPort());
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    const std::string request = "POST /Down/download_job.cgi HTTP/1.1\r\nHost: x\r\n"
-                                "Authorization: Basic YWRtaW46c2VjcmV0\r\n"
-                                "Content-Length: 0\r\n\r\n";
+    const std::string request = UploadRequest(device.HttpPort(), MakeTorrent("held"));
     ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(request.size()));
-    // Give the device time to take the request; stopping earlier is just as clean, only less
-    // telling.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The device stores the job before it starts to hold the answer back.
+    const std::string stored = device.ShareDir() + "/incoming/raw.torrent";
+    for (int i = 0; i < 500 && !fs::exists(stored); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(stored));
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(device.Stop(SIGTERM), 0) << device.Log();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
