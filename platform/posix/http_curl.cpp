@@ -8,6 +8,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -130,7 +132,9 @@ public:
 
         const CHttpLimits limits = GetHttpLimits();
         const long connectMs = limits.nConnectMs ? limits.nConnectMs : kDefaultConnectMs;
-        const long idleMs = limits.nIdleMs ? limits.nIdleMs : kDefaultIdleMs;
+        // A connection on which nothing moves for this long ends the call instead of hanging it.
+        m_idleLimit = std::chrono::milliseconds(limits.nIdleMs ? limits.nIdleMs : kDefaultIdleMs);
+        m_tLastActivity = std::chrono::steady_clock::now();
         CURL* e = m_pEasy;
         curl_easy_setopt(e, CURLOPT_URL, m_strUrl.c_str());
         curl_easy_setopt(e, CURLOPT_POST, 1L);
@@ -150,9 +154,6 @@ public:
         curl_easy_setopt(e, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-        // An answer that stops arriving ends the call instead of hanging it.
-        curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
         curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
         curl_easy_setopt(e, CURLOPT_VERBOSE, std::getenv("MW_CURL_VERBOSE") ? 1L : 0L);
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -236,13 +237,31 @@ private:
                 return true;
             if (m_bDone)
                 break;
-            curl_multi_poll(m_pMulti, nullptr, 0, 1000, nullptr);
+            const auto idle = std::chrono::steady_clock::now() - m_tLastActivity;
+            if (m_bConnected && idle >= m_idleLimit) {
+                m_bDone = true;
+                m_result = CURLE_OPERATION_TIMEDOUT;
+                std::snprintf(m_errorBuffer, sizeof m_errorBuffer,
+                              "nothing sent or received for %lld ms",
+                              static_cast<long long>(m_idleLimit.count()));
+                break;
+            }
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                m_bConnected ? m_idleLimit - idle : std::chrono::milliseconds(1000));
+            curl_multi_poll(m_pMulti, nullptr, 0,
+                            static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, 1000)),
+                            nullptr);
         }
         return done();
     }
 
     static size_t OnRead(char* buffer, size_t size, size_t count, void* self) {
         auto* me = static_cast<CCurlRequest*>(self);
+        if (!me->m_bConnected) {
+            // Connected: from here on the idle limit applies, not the connect limit.
+            me->m_bConnected = true;
+            me->m_tLastActivity = std::chrono::steady_clock::now();
+        }
         me->m_bBodyAsked = true;
         if (!me->m_pSource || me->m_nBodyOffset >= me->m_nBodySize)
             return CURL_READFUNC_PAUSE; // the body comes with the next write
@@ -254,6 +273,7 @@ private:
             return CURL_READFUNC_ABORT;
         }
         me->m_nBodyOffset += got;
+        me->m_tLastActivity = std::chrono::steady_clock::now();
         return got;
     }
 
@@ -264,12 +284,15 @@ private:
             return CURL_WRITEFUNC_PAUSE;
         }
         me->m_bAnswerStarted = true;
+        me->m_tLastActivity = std::chrono::steady_clock::now();
         me->m_strPending.append(data, size * count);
         return size * count;
     }
 
     static size_t OnHeader(char*, size_t size, size_t count, void* self) {
-        static_cast<CCurlRequest*>(self)->m_bAnswerStarted = true;
+        auto* me = static_cast<CCurlRequest*>(self);
+        me->m_bAnswerStarted = true;
+        me->m_tLastActivity = std::chrono::steady_clock::now();
         return size * count;
     }
 
@@ -290,6 +313,9 @@ private:
     bool m_bBodyAsked = false;
     bool m_bAnswerStarted = false;
     bool m_bWritePaused = false;
+    bool m_bConnected = false;
+    std::chrono::milliseconds m_idleLimit{kDefaultIdleMs};
+    std::chrono::steady_clock::time_point m_tLastActivity;
     std::string m_strPending;
 };
 
