@@ -1,5 +1,4 @@
-// Fuzz target: discovery datagrams as the reference device reads them, and its replies as the
-// program reads those; Linux test tool.
+// Fuzz target: discovery datagrams as the device reads them and answers; Linux test tool.
 #include "device/datagram.h"
 #include "discovery/datagram.h"
 

@@ -1,5 +1,4 @@
-// Fuzz target: the reference device's text parsers: its command line with MAC addresses, and the
-// folder and file names that uploads bring; Linux test tool.
+// Fuzz target: the device's command line, upload folder and file names; Linux test tool.
 #include "device/config.h"
 #include "device/job_store.h"
 
