@@ -37,8 +37,11 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 // Decodes the reference that starts at html[i] ('&'); appends it and returns the length it took,
 // or 0 when it is no reference we know (the '&' then stands for itself).
 std::size_t DecodeReference(std::string_view html, std::size_t i, std::string& out) {
-    const std::size_t semi = html.find(';', i);
-    if (semi == std::string_view::npos || semi - i > 10)
+    // A reference is short: look no further than its longest form, so that a page full of '&'
+    // costs time in proportion to its size.
+    constexpr std::size_t kLongestReference = 10;
+    const std::size_t semi = html.substr(0, i + kLongestReference + 1).find(';', i);
+    if (semi == std::string_view::npos)
         return 0;
     const std::string name = Lower(html.substr(i + 1, semi - i - 1));
     static const struct {

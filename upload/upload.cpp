@@ -38,11 +38,11 @@ struct CDetail {
 };
 constexpr CDetail kParamNull{29, 36}, kUrlEmpty{1, 37}, kNoFileName{2, 38}, kUserEmpty{3, 39},
     kFileBuffer{6, 12}, kFileError{7, 7}, kFileMemory{8, 8}, kRootHandle{23, 41}, kUrlSplit{24, 42},
-    kHostCopy{13, 43}, kPathCopy{14, 44}, kBodyBuffer{12, 12}, kConnect{25, 45},
-    kOpenRequest{26, 46}, kAcceptExists{30, 47}, kAcceptFailed{31, 48}, kContentType{15, 50},
-    kAcceptEncoding{16, 51}, kContentLength{17, 52}, kConnection{28, 53}, kAuthorization{18, 54},
-    kRawHeaders{19, 55}, kSend{20, 56}, kWrite{21, 57}, kEnd{22, 58}, kNoAnswer{33, 59},
-    kTooLong{65, 60}, kDeviceMessage{34, 61}, kNoTitle{66, 64}, kEmptyTitle{35, 63}, kTitle{67, 62};
+    kBodyBuffer{12, 12}, kConnect{25, 45}, kOpenRequest{26, 46}, kAcceptExists{30, 47},
+    kAcceptFailed{31, 48}, kContentType{15, 50}, kAcceptEncoding{16, 51}, kContentLength{17, 52},
+    kConnection{28, 53}, kAuthorization{18, 54}, kRawHeaders{19, 55}, kSend{20, 56}, kWrite{21, 57},
+    kEnd{22, 58}, kNoAnswer{33, 59}, kTooLong{65, 60}, kDeviceMessage{34, 61}, kNoTitle{66, 64},
+    kEmptyTitle{35, 63}, kTitle{67, 62};
 
 // One upload call: its form, its result and the caller's out-parameters.
 class CUploadCall {
@@ -393,7 +393,8 @@ template <class F> int Guarded(F&& f, std::string* message, VARNEL_DWORD* result
     try {
         return f();
     } catch (const std::bad_alloc&) {
-        qvSetError("Not enough memory is available to process this command.", 7, 4, 8, 0);
+        qvSetError("Not enough memory is available to process this command.", 7, 4,
+                   kFileMemory.nLocal, 0);
     } catch (const std::exception& e) {
         qvSetError(e.what(), 7, 4, 0, 0);
     } catch (...) {
