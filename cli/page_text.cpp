@@ -1,6 +1,8 @@
 // The text of an HTML page for a terminal: tags dropped, table rows as lines; portable.
 #include "cli/page_text.h"
 
+#include "platform/text.h"
+
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -14,24 +16,12 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+// A character reference's code point, or "?" for one that names no character.
+void AppendReference(std::string& out, std::uint32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         out += '?';
-    } else if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    else
+        AppendUtf8(out, cp);
 }
 
 // Decodes the reference that starts at html[i] ('&'); appends it and returns the length it took,
@@ -72,7 +62,7 @@ std::size_t DecodeReference(std::string_view html, std::size_t i, std::string& o
                 return 0;
             cp = cp * (hex ? 16u : 10u) + static_cast<std::uint32_t>(digit);
         }
-        AppendUtf8(out, cp);
+        AppendReference(out, cp);
         return semi - i + 1;
     }
     return 0;

@@ -18,11 +18,15 @@ public:
     virtual std::size_t Find(std::string_view hay, std::string_view needle,
                              std::size_t from = 0) const = 0;
     virtual std::string ToUpper(std::string_view s) const = 0;
-    // UTF-16 text in this code page; characters it cannot hold become "?".
+    // UTF-16 text in this code page; characters it cannot hold become "?" (in UTF-8, an unpaired
+    // surrogate becomes U+FFFD).
     virtual std::string FromUtf16(std::u16string_view s) const = 0;
     // Leading and trailing blanks, tabs and line ends removed.
     std::string Trim(std::string_view s) const;
 };
+
+// Appends one code point in UTF-8, as it is: callers decide what is valid.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // The process-wide text backend of this platform.
 const CTextOps& GetTextOps();

@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 #include <string>
 
 namespace {
@@ -292,6 +293,26 @@ bool Exchange(CUploadCall& call, CUploadJob& job) {
     return ok;
 }
 
+// Checks, in this order, that the URL, the file name and the account are there, recording the
+// first that is missing; then fills in the job's destination, account and body frame.
+template <class Param>
+bool PrepareJob(CUploadCall& call, const Param& p, const std::string& fileName,
+                const CFormTexts& texts, CUploadJob& job) {
+    const std::pair<bool, CDetail> required[] = {
+        {Empty(p.url), kUrlEmpty}, {fileName.empty(), kNoFileName}, {Empty(p.user), kUserEmpty}};
+    for (const auto& [missing, detail] : required) {
+        if (missing) {
+            call.Fail(detail, nullptr);
+            return false;
+        }
+    }
+    job.url = p.url;
+    job.user = p.user;
+    job.pw = Safe(p.pw);
+    job.frame = MakeBodyFrame(fileName, texts);
+    return true;
+}
+
 // Opens and measures the file; its content is read while the body is sent.
 bool OpenLocalFile(CUploadCall& call, CUploadJob& job, const char* path) {
     job.file = MakeReadFile();
@@ -322,24 +343,9 @@ int UploadLocalFile(const NAS_BTDOWNLOAD_PARAM* param, std::string* message,
     }
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, Safe(param->local_filename), param->user, param->pw, texts);
-    if (Empty(param->url)) {
-        call.Fail(kUrlEmpty, nullptr);
-        return call.Finish(false);
-    }
-    if (Empty(param->local_filename)) {
-        call.Fail(kNoFileName, nullptr);
-        return call.Finish(false);
-    }
-    if (Empty(param->user)) {
-        call.Fail(kUserEmpty, nullptr);
-        return call.Finish(false);
-    }
     CUploadJob job;
-    job.url = param->url;
-    job.user = param->user;
-    job.pw = Safe(param->pw);
-    job.frame = MakeBodyFrame(param->local_filename, texts);
-    if (!OpenLocalFile(call, job, param->local_filename))
+    if (!PrepareJob(call, *param, Safe(param->local_filename), texts, job) ||
+        !OpenLocalFile(call, job, param->local_filename))
         return call.Finish(false);
     return call.Finish(Exchange(call, job));
 }
@@ -363,24 +369,9 @@ int UploadFromMemory(const NAS_BTDOWNLOAD_PARAM_EX* param, std::string* message,
     }
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, nullptr, param->user, param->pw, texts);
-    if (Empty(param->url)) {
-        call.Fail(kUrlEmpty, nullptr);
-        return call.Finish(false);
-    }
-    const std::string name = ExFileName(*param);
-    if (name.empty()) {
-        call.Fail(kNoFileName, nullptr);
-        return call.Finish(false);
-    }
-    if (Empty(param->user)) {
-        call.Fail(kUserEmpty, nullptr);
-        return call.Finish(false);
-    }
     CUploadJob job;
-    job.url = param->url;
-    job.user = param->user;
-    job.pw = Safe(param->pw);
-    job.frame = MakeBodyFrame(name, texts);
+    if (!PrepareJob(call, *param, ExFileName(*param), texts, job))
+        return call.Finish(false);
     job.nFileSize = param->file_data ? param->file_size : 0;
     job.pData = param->file_data;
     if (!CheckSize(call, job, kBodyBuffer))

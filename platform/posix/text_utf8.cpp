@@ -71,6 +71,7 @@ public:
 
     std::string FromUtf16(std::u16string_view s) const override {
         std::string out;
+        out.reserve(s.size());
         for (std::size_t i = 0; i < s.size(); ++i) {
             char32_t cp = s[i];
             if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
@@ -78,23 +79,9 @@ public:
                 cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
                 ++i;
             } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-                cp = '?'; // an unpaired surrogate has no character
+                cp = 0xFFFD; // an unpaired surrogate is no character: mark it, never drop it
             }
-            if (cp < 0x80) {
-                out += static_cast<char>(cp);
-            } else if (cp < 0x800) {
-                out += static_cast<char>(0xC0 | cp >> 6);
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                out += static_cast<char>(0xE0 | cp >> 12);
-                out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | cp >> 18);
-                out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-                out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
+            AppendUtf8(out, cp);
         }
         return out;
     }
