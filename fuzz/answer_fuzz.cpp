@@ -1,5 +1,6 @@
 // Fuzz target: judging the device's answer page, read whole and in chunks; Linux test tool.
 #include "upload/answer.h"
+#include "fuzz/fuzz_check.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -11,13 +12,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool Same(const CAnswerOutcome& a, const CAnswerOutcome& b) {
     return a.eVerdict == b.eVerdict && a.strText == b.strText;

@@ -1,20 +1,10 @@
 // Fuzz target: the command line front end's reading of HTML pages from a device; Linux test tool.
 #include "cli/page_text.h"
+#include "fuzz/fuzz_check.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text =

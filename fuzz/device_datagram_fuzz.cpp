@@ -1,5 +1,6 @@
 // Fuzz target: discovery datagrams as the device reads them and answers; Linux test tool.
 #include "device/datagram.h"
+#include "fuzz/fuzz_check.h"
 #include "discovery/datagram.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -11,13 +12,6 @@
 #include <string>
 
 namespace {
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // The device's replies to a request, read back by the program's decoder.
 void CheckReplies(const CDiscoveryRequest& request, FuzzedDataProvider& fdp) {

@@ -1,5 +1,6 @@
 // Fuzz target: the device's command line, upload folder and file names; Linux test tool.
 #include "device/config.h"
+#include "fuzz/fuzz_check.h"
 #include "device/job_store.h"
 
 #include <cctype>
@@ -13,13 +14,6 @@ namespace {
 
 // What a file system takes as one name, in bytes.
 constexpr std::size_t kNameMax = 255;
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Options that create or resolve folders are left out: a fuzzer must not make folders wherever
 // its input names them.

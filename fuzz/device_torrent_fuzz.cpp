@@ -1,20 +1,10 @@
 // Fuzz target: the reference device's check of uploaded .torrent files; Linux test tool.
 #include "device/torrent.h"
+#include "fuzz/fuzz_check.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // libFuzzer's block is exactly the input's size: a read past it is reported.

@@ -1,5 +1,6 @@
 // Fuzz target: decoding discovery replies as they arrive from the network; Linux test tool.
 #include "discovery/datagram.h"
+#include "fuzz/fuzz_check.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,13 +9,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // The bytes of a field as the datagram carries them: what arrived, zeros beyond.
 bool FieldIs(const std::uint8_t* data, std::size_t size, std::size_t offset, const void* field,

@@ -1,5 +1,6 @@
 // Fuzz target: the .reg settings file, read, written and read again; Linux test tool.
 #include "platform/posix/registry_regfile_format.h"
+#include "fuzz/fuzz_check.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,13 +13,6 @@ namespace {
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
 // Enough values to reach every spelling, few enough to keep each run quick.
 constexpr std::size_t kMaxSetValues = 32;
-
-void Check(bool bOk, const char* what) {
-    if (!bOk) {
-        std::fprintf(stderr, "property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Written out and read back, a document holds the same keys and values, and writing that again
 // gives the same text.
