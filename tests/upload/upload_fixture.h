@@ -10,15 +10,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 // A file in the temporary folder, removed again.
 class CTempFile {
 public:
     explicit CTempFile(const std::string& content, const std::string& name = "sample.torrent") {
+        // Test programs run side by side: a random run tag keeps their files apart.
+        static const std::string run = std::to_string(std::random_device{}());
         static std::atomic<int> counter{0};
         m_path = std::filesystem::temp_directory_path() /
-                 ("mw-upload-" + std::to_string(counter++) + "-" + name);
+                 ("mw-upload-" + run + "-" + std::to_string(counter++) + "-" + name);
         std::ofstream(m_path, std::ios::binary) << content;
     }
     ~CTempFile() {
