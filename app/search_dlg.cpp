@@ -9,57 +9,26 @@
 
 namespace {
 
-std::shared_ptr<CBusyJobs> g_pBusyJobs;
-
 // The retry's diagnostics name the account but never show its password.
 std::string MaskedPassword(const std::string& strPassword) {
     return strPassword.empty() ? std::string() : std::string("********");
 }
 
-} // namespace
-
-void SetBusyJobs(std::shared_ptr<CBusyJobs> pJobs) {
-    g_pBusyJobs = std::move(pJobs);
-}
-
-std::shared_ptr<CBusyJobs> GetBusyJobs() {
-    return g_pBusyJobs;
-}
-
-// Everything the worker reads, owned by the worker and the dialog together, and the one thing it
-// writes (the message) before it reports.
-struct CSearchDlg::CJob {
+// Everything the worker reads, owned by the worker alone (the send job shared with its builder).
+struct CBusyWork {
     int nJob = 0;
     CDeviceList* pDeviceList = nullptr; // the program-wide list, which outlives every dialog
     int nIndex = 0;
     std::string strUser;
     std::string strPassword;
-    bool bHasParam = false;
-    std::array<std::string, 11> arrFields; // the send record's texts
-    NAS_BTDOWNLOAD_PARAM param{};          // points into arrFields
-    std::shared_ptr<CBusyJobs> pJobs;
+    std::shared_ptr<const CUploadJob> pJob;
+    std::shared_ptr<CJobServices> pServices;
     CWindowPost post;
-    std::string strMessage;
-
-    void CopyParam(const NAS_BTDOWNLOAD_PARAM& src) {
-        const char* const in[] = {src.url,          src.local_filename, src.user,      src.pw,
-                                  src.share_list,   src.subdir,         src.this_file, src.todo,
-                                  src.h_share_list, src.h_proto,        src.h_torrent};
-        for (std::size_t i = 0; i < arrFields.size(); ++i)
-            arrFields[i] = in[i] ? in[i] : "";
-        param = {arrFields[0].c_str(), arrFields[1].c_str(), arrFields[2].c_str(),
-                 arrFields[3].c_str(), arrFields[4].c_str(), arrFields[5].c_str(),
-                 arrFields[6].c_str(), arrFields[7].c_str(), arrFields[8].c_str(),
-                 arrFields[9].c_str(), arrFields[10].c_str()};
-        bHasParam = true;
-    }
 };
-
-namespace {
 
 // The send: one upload, once more after a second when the Accept header already existed. Returns
 // IDOK or IDCANCEL; on failure strMessage is what the user is shown, never empty.
-int RunSend(CBusyJobs& jobs, const NAS_BTDOWNLOAD_PARAM* pParam, std::string& strMessage) {
+int RunSend(CJobServices& jobs, const NAS_BTDOWNLOAD_PARAM* pParam, std::string& strMessage) {
     jobs.DebugOutput("Enter Transfer thread");
     jobs.SetLogLevel(2);
     std::string strDeviceMessage;
@@ -92,27 +61,29 @@ int RunSend(CBusyJobs& jobs, const NAS_BTDOWNLOAD_PARAM* pParam, std::string& st
     return IDCANCEL;
 }
 
-void BusyThreadProc(const std::shared_ptr<CSearchDlg::CJob>& pJob) {
+void BusyThreadProc(const CBusyWork& work) {
     int nResult = IDCANCEL;
-    CBusyJobs* pJobs = pJob->pJobs.get();
-    switch (pJob->nJob) {
+    std::string strMessage;
+    CJobServices* pJobs = work.pServices.get();
+    switch (work.nJob) {
     case BUSY_SEARCH:
         // A search always ends with OK: the caller reads whatever the list holds.
-        if (pJobs)
-            pJobs->Search(pJob->pDeviceList);
+        if (pJobs && work.pDeviceList)
+            pJobs->Search(*work.pDeviceList);
         nResult = IDOK;
         break;
     case BUSY_CHECK_ACCOUNT:
-        nResult = pJobs && pJobs->CheckAccount(pJob->pDeviceList, pJob->nIndex, pJob->strUser,
-                                               pJob->strPassword)
+        nResult = pJobs && work.pDeviceList &&
+                          pJobs->CheckAccount(*work.pDeviceList, work.nIndex, work.strUser,
+                                              work.strPassword)
                       ? IDOK
                       : IDCANCEL;
         break;
     case BUSY_SEND:
         if (pJobs) {
-            nResult = RunSend(*pJobs, pJob->bHasParam ? &pJob->param : nullptr, pJob->strMessage);
+            nResult = RunSend(*pJobs, work.pJob ? work.pJob->GetParam() : nullptr, strMessage);
         } else {
-            pJob->strMessage = LoadResString(IDS_TRANSFER_ERROR);
+            strMessage = LoadResString(IDS_TRANSFER_ERROR);
             nResult = IDCANCEL;
         }
         break;
@@ -121,21 +92,28 @@ void BusyThreadProc(const std::shared_ptr<CSearchDlg::CJob>& pJob) {
         nResult = IDCANCEL;
         break;
     }
-    pJob->post.Post(WM_BUSY_JOB_DONE, static_cast<WPARAM>(nResult), 0);
+    // The outcome travels with the report: the window takes it on its own thread.
+    work.post.PostWork([nResult, strMessage = std::move(strMessage)](CUiWindow& wnd) {
+        auto& dlg = static_cast<CSearchDlg&>(wnd);
+        dlg.m_strMessage = strMessage;
+        dlg.EndDialog(nResult);
+    });
 }
 
 } // namespace
 
 CSearchDlg::CSearchDlg(int nJob, CDeviceList* pDeviceList, int nIndex, const std::string& strUser,
-                       const std::string& strPassword, std::shared_ptr<CBusyJobs> pJobs)
+                       const std::string& strPassword, std::shared_ptr<CJobServices> pServices)
     : CDialog(GetDialogTemplate(IDD_BUSY_DIALOG)), m_nJob(nJob), m_pDeviceList(pDeviceList),
-      m_nIndex(nIndex), m_strUser(strUser), m_strPassword(strPassword), m_pJobs(std::move(pJobs)) {
+      m_nIndex(nIndex), m_strUser(strUser), m_strPassword(strPassword),
+      m_pServices(std::move(pServices)) {
     MapHandlers();
 }
 
-CSearchDlg::CSearchDlg(const NAS_BTDOWNLOAD_PARAM* pParam, std::shared_ptr<CBusyJobs> pJobs)
-    : CDialog(GetDialogTemplate(IDD_BUSY_DIALOG)), m_nJob(BUSY_SEND), m_pParam(pParam),
-      m_pJobs(std::move(pJobs)) {
+CSearchDlg::CSearchDlg(std::shared_ptr<const CUploadJob> pJob,
+                       std::shared_ptr<CJobServices> pServices)
+    : CDialog(GetDialogTemplate(IDD_BUSY_DIALOG)), m_nJob(BUSY_SEND), m_pParam(std::move(pJob)),
+      m_pServices(std::move(pServices)) {
     MapHandlers();
 }
 
@@ -148,13 +126,12 @@ void CSearchDlg::MapHandlers() {
     MapCommand(IDC_BUSY_START, &CSearchDlg::OnStartJob);
     // A click on the line of text does nothing.
     MapCommand(IDC_BUSY_STATUS, [] {});
-    MapMessage(WM_BUSY_JOB_DONE, &CSearchDlg::OnJobDone);
 }
 
 bool CSearchDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    SetDlgItemText(IDC_BUSY_STATUS, m_strStatus);
-    SetWindowText(LoadResString(IDS_APP_TITLE));
+    SetItemText(IDC_BUSY_STATUS, m_strStatus);
+    SetCaption(LoadResString(IDS_APP_TITLE));
     switch (m_nJob) {
     case BUSY_SEARCH:
         m_strStatus = LoadResString(IDS_SEARCH_DEVICE);
@@ -168,32 +145,25 @@ bool CSearchDlg::OnInitDialog() {
     default:
         break;
     }
-    SetDlgItemText(IDC_BUSY_STATUS, m_strStatus);
+    SetItemText(IDC_BUSY_STATUS, m_strStatus);
     // The worker starts only once the dialog shows and its loop runs.
     PostCommand(IDC_BUSY_START);
     return true;
 }
 
 void CSearchDlg::OnStartJob() {
-    if (m_pJob)
+    if (m_bStarted)
         return; // one worker per dialog
-    m_pJob = std::make_shared<CJob>();
-    m_pJob->nJob = m_nJob;
-    m_pJob->pDeviceList = m_pDeviceList;
-    m_pJob->nIndex = m_nIndex;
-    m_pJob->strUser = m_strUser;
-    m_pJob->strPassword = m_strPassword;
-    if (m_nJob == BUSY_SEND && m_pParam)
-        m_pJob->CopyParam(*m_pParam);
-    m_pJob->pJobs = m_pJobs;
-    m_pJob->post = GetPost();
-    m_worker = std::thread(BusyThreadProc, m_pJob);
-}
-
-LRESULT CSearchDlg::OnJobDone(WPARAM wParam, LPARAM /*lParam*/) {
-    if (!m_pJob)
-        return 0;
-    m_strMessage = m_pJob->strMessage;
-    EndDialog(static_cast<int>(wParam));
-    return 0;
+    m_bStarted = true;
+    CBusyWork work;
+    work.nJob = m_nJob;
+    work.pDeviceList = m_pDeviceList;
+    work.nIndex = m_nIndex;
+    work.strUser = m_strUser;
+    work.strPassword = m_strPassword;
+    if (m_nJob == BUSY_SEND)
+        work.pJob = m_pParam;
+    work.pServices = m_pServices;
+    work.post = GetPost();
+    m_worker = std::thread(BusyThreadProc, std::move(work));
 }

@@ -32,25 +32,39 @@ CDestinationSplit SplitDestination(std::string_view rootShareList, std::string_v
 }
 
 CUploadJob::CUploadJob(const CMarlowickSettings& settings, std::string torrentFile,
-                       const CTextOps& text)
-    : m_strUrl("http://" + settings.m_strIP + "/Down/download_job.cgi"),
-      m_strLocalFilename(std::move(torrentFile)), m_strUser(settings.m_strUserName),
-      m_strPw(settings.m_strPassword) {
+                       const CTextOps& text) {
     auto split = SplitDestination(settings.m_strRootSharelist, settings.m_strSubFolder, text);
-    m_strShareList = std::move(split.strShareList);
-    m_strSubDir = std::move(split.strSubDir);
-    m_strHShareList = m_strShareList;
-    m_param.url = m_strUrl.c_str();
-    m_param.local_filename = m_strLocalFilename.c_str();
-    m_param.user = m_strUser.c_str();
-    m_param.pw = m_strPw.c_str();
-    m_param.share_list = m_strShareList.c_str();
-    m_param.subdir = m_strSubDir.c_str();
-    m_param.this_file = "down_job.htm";
-    m_param.todo = "save";
-    m_param.h_share_list = m_strHShareList.c_str();
-    m_param.h_proto = "1";
-    m_param.h_torrent = "local";
+    m_arrText[kUrl] = "http://" + settings.m_strIP + "/Down/download_job.cgi";
+    m_arrText[kLocalFilename] = std::move(torrentFile);
+    m_arrText[kUser] = settings.m_strUserName;
+    m_arrText[kPw] = settings.m_strPassword;
+    m_arrText[kShareList] = split.strShareList;
+    m_arrText[kSubDir] = std::move(split.strSubDir);
+    m_arrText[kThisFile] = "down_job.htm";
+    m_arrText[kTodo] = "save";
+    m_arrText[kHShareList] = std::move(split.strShareList);
+    m_arrText[kHProto] = "1";
+    m_arrText[kHTorrent] = "local";
+    Point();
+}
+
+CUploadJob::CUploadJob(const NAS_BTDOWNLOAD_PARAM& param) {
+    const char* const in[kFieldCount] = {param.url,       param.local_filename, param.user,
+                                         param.pw,        param.share_list,     param.subdir,
+                                         param.this_file, param.todo,           param.h_share_list,
+                                         param.h_proto,   param.h_torrent};
+    for (int i = 0; i < kFieldCount; ++i)
+        m_arrText[i] = in[i] ? in[i] : "";
+    Point();
+}
+
+void CUploadJob::Point() {
+    m_param = {m_arrText[kUrl].c_str(),        m_arrText[kLocalFilename].c_str(),
+               m_arrText[kUser].c_str(),       m_arrText[kPw].c_str(),
+               m_arrText[kShareList].c_str(),  m_arrText[kSubDir].c_str(),
+               m_arrText[kThisFile].c_str(),   m_arrText[kTodo].c_str(),
+               m_arrText[kHShareList].c_str(), m_arrText[kHProto].c_str(),
+               m_arrText[kHTorrent].c_str()};
 }
 
 std::shared_ptr<const CUploadJob> fnBuildUploadJob(const CMarlowickSettings& settings,

@@ -28,21 +28,36 @@ CDestinationSplit SplitDestination(std::string_view rootShareList, std::string_v
 // thread keeps the object alive (see fnBuildUploadJob) until the upload call has returned.
 class CUploadJob {
 public:
+    // The single send's job: the settings' device, account and destination (split by
+    // SplitDestination) for one .torrent file.
     CUploadJob(const CMarlowickSettings& settings, std::string torrentFile,
                const CTextOps& text = GetTextOps());
+    // A job of any other shape, its texts copied from the record (null fields become empty).
+    explicit CUploadJob(const NAS_BTDOWNLOAD_PARAM& param);
     CUploadJob(const CUploadJob&) = delete;
     CUploadJob& operator=(const CUploadJob&) = delete;
 
     const NAS_BTDOWNLOAD_PARAM* GetParam() const { return &m_param; }
 
 private:
-    std::string m_strUrl;
-    std::string m_strLocalFilename;
-    std::string m_strUser;
-    std::string m_strPw;
-    std::string m_strShareList;
-    std::string m_strSubDir;
-    std::string m_strHShareList;
+    // The eleven texts, in the record's order.
+    enum {
+        kUrl,
+        kLocalFilename,
+        kUser,
+        kPw,
+        kShareList,
+        kSubDir,
+        kThisFile,
+        kTodo,
+        kHShareList,
+        kHProto,
+        kHTorrent,
+        kFieldCount
+    };
+    void Point();
+
+    std::string m_arrText[kFieldCount];
     NAS_BTDOWNLOAD_PARAM m_param{};
 };
 

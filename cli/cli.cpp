@@ -268,7 +268,7 @@ public:
         return true;
     }
 
-    CCliServices& Services() { return *m_ctx.pServices; }
+    CJobServices& Services() { return *m_ctx.pServices; }
     CCliContext& Context() { return m_ctx; }
 
 private:
@@ -425,7 +425,7 @@ struct CSendOutcome {
 
 // One upload, and once more after a second when the Accept header already existed, as the
 // program's single send does.
-CSendOutcome SendWithRetry(CCliServices& services, const NAS_BTDOWNLOAD_PARAM& param) {
+CSendOutcome SendWithRetry(CJobServices& services, const NAS_BTDOWNLOAD_PARAM& param) {
     CSendOutcome outcome;
     outcome.bAccepted =
         fnUploadWithRetry([&](std::string& message,
@@ -437,7 +437,7 @@ CSendOutcome SendWithRetry(CCliServices& services, const NAS_BTDOWNLOAD_PARAM& p
 
 // The upload on a worker that owns its share of everything, so that the command can give up on
 // it at the deadline; nTimeoutMs 0 sends on this thread with the upload's own limits.
-CSendOutcome SendWithDeadline(const std::shared_ptr<CCliServices>& pServices,
+CSendOutcome SendWithDeadline(const std::shared_ptr<CJobServices>& pServices,
                               const std::shared_ptr<const CUploadJob>& pJob, unsigned nTimeoutMs,
                               bool& bWorkLeftRunning) {
     if (nTimeoutMs == 0)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/settings.h"
-#include "cli/services.h"
+#include "app/job_services.h"
 
 #include <iosfwd>
 #include <memory>
@@ -18,7 +18,7 @@ constexpr int kCliExitUsage = 2;
 
 // Everything a command works with; main fills it with the real ones, tests with their own.
 struct CCliContext {
-    std::shared_ptr<CCliServices> pServices;
+    std::shared_ptr<CJobServices> pServices;
     CRegistry* pRegistry = nullptr;
     std::string strSettingsKey = kSettingsKey;
     CDeviceList* pDeviceList = nullptr;

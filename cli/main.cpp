@@ -12,7 +12,7 @@
 int main(int argc, char** argv) {
     std::unique_ptr<CRegistry> pRegistry = OpenUserRegistry();
     CCliContext ctx;
-    ctx.pServices = CreateRealCliServices();
+    ctx.pServices = CreateRealJobServices();
     ctx.pRegistry = pRegistry.get();
     ctx.pDeviceList = &g_DeviceList;
     ctx.pIn = &std::cin;

@@ -12,3 +12,7 @@ void mwSetLastError(std::uint32_t code, std::string text);
 // The system's message for the last error, a blank and the code in parentheses: "%s (%d)". The
 // message part reads "(null)" when the system has none.
 std::string GetLastErrorText();
+
+// The system's text for an errno value, safe on any thread (unlike strerror, whose buffer is
+// shared).
+std::string mwErrnoText(int nErrno);

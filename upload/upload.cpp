@@ -86,7 +86,7 @@ private:
 
 // What the exchange needs: the destination, the account, and the body's frame with the source
 // of its content (the open local file, or the caller's bytes).
-struct CUploadJob {
+struct CUploadWork {
     const char* url = nullptr;
     const char* user = nullptr;
     const char* pw = nullptr;
@@ -126,7 +126,7 @@ template <class Param> CFormTexts TextsOf(const Param& p) {
 }
 
 // Refuses what 32-bit sizes cannot carry: a file of 4 GiB or more, a body of 2^31 bytes or more.
-bool CheckSize(CUploadCall& call, const CUploadJob& job, CDetail detail) {
+bool CheckSize(CUploadCall& call, const CUploadWork& job, CDetail detail) {
     const std::uint64_t length = job.frame.Length(job.nFileSize);
     if (job.nFileSize <= kMaxFileSize && length <= kMaxBodySize)
         return true;
@@ -151,7 +151,7 @@ struct CHeaderStep {
 
 // Runs the exchange and judges the answer. Every handle opened is closed when this returns:
 // request, connection, then root.
-bool Exchange(CUploadCall& call, CUploadJob& job) {
+bool Exchange(CUploadCall& call, CUploadWork& job) {
     std::unique_ptr<CHttpSession> session = OpenHttpSession(kUserAgent);
     std::unique_ptr<CHttpConnection> connection;
     std::unique_ptr<CHttpRequest> request;
@@ -297,7 +297,7 @@ bool Exchange(CUploadCall& call, CUploadJob& job) {
 // first that is missing; then fills in the job's destination, account and body frame.
 template <class Param>
 bool PrepareJob(CUploadCall& call, const Param& p, const std::string& fileName,
-                const CFormTexts& texts, CUploadJob& job) {
+                const CFormTexts& texts, CUploadWork& job) {
     const std::pair<bool, CDetail> required[] = {
         {Empty(p.url), kUrlEmpty}, {fileName.empty(), kNoFileName}, {Empty(p.user), kUserEmpty}};
     for (const auto& [missing, detail] : required) {
@@ -314,7 +314,7 @@ bool PrepareJob(CUploadCall& call, const Param& p, const std::string& fileName,
 }
 
 // Opens and measures the file; its content is read while the body is sent.
-bool OpenLocalFile(CUploadCall& call, CUploadJob& job, const char* path) {
+bool OpenLocalFile(CUploadCall& call, CUploadWork& job, const char* path) {
     job.file = MakeReadFile();
     std::uint64_t length = 0;
     if (!job.file->Open(path) || !job.file->Length(length)) {
@@ -343,7 +343,7 @@ int UploadLocalFile(const NAS_BTDOWNLOAD_PARAM* param, std::string* message,
     }
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, Safe(param->local_filename), param->user, param->pw, texts);
-    CUploadJob job;
+    CUploadWork job;
     if (!PrepareJob(call, *param, Safe(param->local_filename), texts, job) ||
         !OpenLocalFile(call, job, param->local_filename))
         return call.Finish(false);
@@ -369,7 +369,7 @@ int UploadFromMemory(const NAS_BTDOWNLOAD_PARAM_EX* param, std::string* message,
     }
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, nullptr, param->user, param->pw, texts);
-    CUploadJob job;
+    CUploadWork job;
     if (!PrepareJob(call, *param, ExFileName(*param), texts, job))
         return call.Finish(false);
     job.nFileSize = param->file_data ? param->file_size : 0;

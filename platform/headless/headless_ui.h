@@ -1,20 +1,17 @@
-// The headless ui backend: windows kept as data, virtual time, and drivers for tests; portable.
+// The headless ui backend: windows kept as data, fixed metrics and virtual time; portable. This is
+// the reference backend: the Win32 and GTK backends do what it does, with real windows.
 //
-// Nothing is drawn. Every window is a record that tests read back; input comes from the driver
-// calls below; time moves only when a test advances it, so timers are exact and repeatable.
+// Nothing is drawn. Every window is a record (platform/headless/headless_windows.h); input comes
+// from a driver (platform/headless/headless_driver.h, for tests); time moves only when the driver
+// advances it, so timers are exact and repeatable.
 //
-// Modal runs. DoModal on the UI thread runs the headless loop, which repeats:
-//   1. deliver every posted message, oldest first;
-//   2. when nothing is posted, run the next scripted step (Then), if any;
-//   3. when no step is left either, wait (on a condition variable, never spinning) for a post
+// Modal runs. RunModal runs the headless loop, which repeats:
+//   1. deliver every posted message and work item, oldest first;
+//   2. when nothing is posted, let the idle handler act (the driver runs its next scripted step);
+//   3. when it does nothing either, wait (on a condition variable, never spinning) for a post
 //      from another thread.
 // A modal run that waits longer than the stall limit (real time) ends with kStalledResult and
 // sets Stalled(), so a test that forgets to finish a dialog fails instead of hanging.
-// Steps are shared by every loop and run in the order queued. A step queued for any loop runs in
-// whichever loop is innermost when it comes up; a step queued for one dialog waits (holding back
-// the steps behind it) until that dialog is the innermost, so a test can script a window that
-// opens a busy dialog of its own without its steps running inside the busy dialog's loop.
-// Driver calls act on the active dialog: the innermost modal one.
 //
 // Fixed metrics, so that tests can assert pixels:
 //   - fonts: every character of a font is the same width; MS Sans Serif and MS Shell Dlg 8 pt are
@@ -24,22 +21,22 @@
 //   - window frame: kFrame pixels on every side of a dialog with a caption, a modal frame or a
 //     sizing border, and a caption bar of kCaption pixels under the top frame.
 //   - a dialog opens with its window at the screen origin; the screen is 1280 x 1024.
+//
+// Messages from other processes: served only when SetServeRemote(true), so that tests of windows
+// that serve their caption never meet each other (or the user's running program) by accident.
 #pragma once
 
+#include "platform/headless/headless_windows.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/ui_backend.h"
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-class CHeadlessDialog;
-class CHeadlessPopup;
 
 // One message box as the headless backend showed it.
 struct CShownMessageBox {
@@ -50,24 +47,13 @@ struct CShownMessageBox {
     int nAnswer = 0;
 };
 
-// One drawing call made while a popup painted.
-struct CPaintOp {
-    enum class Kind { Fill, Frame, Text, Icon } kind = Kind::Fill;
-    CRegionShape shape;
-    CSysColor color = CSysColor::Window;
-    CSize size; // frame width and height; icon size
-    CRect rc;   // text rectangle
-    CPoint pt;  // icon place
-    std::string strText;
-    int nIconId = 0;
-};
-
 class CHeadlessUi final : public CUiBackend {
 public:
     static constexpr int kFrame = 3;
     static constexpr int kCaption = 20;
     static constexpr int kStalledResult = -1;
 
+    // Installs itself as the process's backend; the destructor puts the previous one back.
     CHeadlessUi();
     ~CHeadlessUi() override;
 
@@ -77,8 +63,8 @@ public:
     std::unique_ptr<CPopupPeer> CreatePopupPeer(CPopupWindow& owner,
                                                 CUiWindow* pOwnerWindow) override;
     std::shared_ptr<CPostQueue> GetPostQueue() override { return m_pQueue; }
-    int MessageBox(CUiWindow* pOwner, const std::string& strText, const std::string& strCaption,
-                   unsigned nType) override;
+    int ShowMessageBox(CUiWindow* pOwner, const std::string& strText, const std::string& strCaption,
+                       unsigned nType) override;
     std::optional<std::string> BrowseForFolder(CUiWindow* pOwner, const std::string& strTitle,
                                                const std::string& strStartPath) override;
     CSize GetScreenSize() const override { return m_sizeScreen; }
@@ -88,68 +74,45 @@ public:
     CSize MeasureText(const std::string& strText, CUiFont font) const override;
     CDialogBaseUnits GetBaseUnits(const std::string& strFace, int nPoints) const override;
     std::uint64_t GetTickCount() const override { return m_nNow; }
+    std::unique_ptr<CRemoteEndpoint> ListenRemote(CUiWindow& wnd,
+                                                  const std::string& strCaption) override;
 
-    // ---- Scripting modal runs
-    // Queues a step for the running (or next) modal loop; steps run in the order queued.
-    void Then(std::function<void()> fnStep);
-    // Queues a step that runs only while dlg is the active dialog.
-    void Then(const CDialog& dlg, std::function<void()> fnStep);
-    std::size_t PendingSteps() const { return m_steps.size(); }
+    // ---- What a driver hooks in
+    // Called by a modal loop when nothing is posted; true when it did something.
+    void SetIdleHandler(std::function<bool()> fn) { m_fnIdle = std::move(fn); }
+    // Answers a message box (the record without its answer); without one, OK (Yes for yes/no).
+    void SetMessageBoxHandler(std::function<int(const CShownMessageBox&)> fn) {
+        m_fnMessageBox = std::move(fn);
+    }
+    // Answers the folder browser (title, start path); without one, Cancel.
+    void SetFolderBrowserHandler(
+        std::function<std::optional<std::string>(const std::string&, const std::string&)> fn) {
+        m_fnFolderBrowser = std::move(fn);
+    }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
     bool Stalled() const { return m_bStalled; }
-    // Delivers the messages posted so far (and those their handlers post); returns how many.
-    int DeliverPosted();
-
-    // ---- Time
-    // Moves virtual time forward, firing every timer that falls due in order of its due time
+    void SetScreenSize(CSize size) { m_sizeScreen = size; }
+    void SetCursorPos(CPoint pt) { m_ptCursor = pt; }
+    void SetServeRemote(bool bServe) { m_bServeRemote = bServe; }
+    // Moves virtual time to nUntil, firing every timer that falls due in order of its due time
     // (each period of a periodic timer fires once; timers due together fire in the order they
     // were set) and delivering posted messages after each.
-    void Advance(unsigned nMs);
+    void FireTimersUntil(std::uint64_t nUntil);
 
-    // ---- Input to the active dialog. Each returns false when the control is missing, hidden or
-    // disabled (or, for typing, read-only), as a user could not do it either.
-    bool Click(int nId);
-    bool Type(int nId, const std::string& strText);
-    bool SelectLine(int nId, int nIndex); // list box: LBN_SELCHANGE when it notifies
-    bool DoubleClickLine(int nId, int nIndex);
-    bool SelectRow(int nId, int nRow); // list view
-    bool PressEscape();
-    bool PressEnter();
-    bool CloseWindow(); // the close box or Alt+F4
-    // The user drags an edge; the dialog's OnSizing adjusts the rectangle, which then applies.
-    bool DragBorder(CSizingEdge edge, CRect rcProposed);
-    // Moves the mouse: the active dialog's PreTranslateMessage sees WM_MOUSEMOVE.
-    void MoveCursor(CPoint pt);
-    // A button press at the cursor (WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUTTONDOWN).
-    void PressMouse(unsigned nButtonMsg);
-
-    // ---- Message boxes: answers are taken in order; without one, OK (Yes for yes/no boxes).
-    void AnswerMessageBox(int nAnswer) { m_answers.push_back(nAnswer); }
-    const std::vector<CShownMessageBox>& MessageBoxes() const { return m_boxes; }
-
-    // ---- Folder browser: answers are taken in order (a path, or nothing for Cancel); without
-    // one, Cancel. Each opening is recorded with its title and start path.
-    void AnswerFolderBrowser(std::optional<std::string> answer) {
-        m_folderAnswers.push_back(std::move(answer));
-    }
-    const std::vector<std::pair<std::string, std::string>>& FolderBrowsers() const {
-        return m_folderBrowsers;
-    }
-
-    // ---- Reading back
-    CDialog* ActiveDialog() const;
-    bool IsRunning(const CDialog& dlg) const;
-    std::string NavigatedUrl(const CDialog& dlg, int nId) const;
-    int IconOf(const CDialog& dlg) const;
-    bool IsTopmost(const CUiWindow& wnd) const;
-    CRegionShape RegionOf(const CPopupWindow& wnd) const;
-    // Paints the popup now and returns what it drew.
-    std::vector<CPaintOp> Paint(CPopupWindow& wnd);
-    void SetScreenSize(CSize size) { m_sizeScreen = size; }
+    // ---- The windows, for a driver
+    const std::vector<CHeadlessDialog*>& Dialogs() const { return m_dialogs; } // creation order
+    const std::vector<CHeadlessPopup*>& Popups() const { return m_popups; }
+    // The innermost running modal dialog, or null.
+    CHeadlessDialog* Active() const { return m_modal.empty() ? nullptr : m_modal.back(); }
+    bool IsModal(const CHeadlessDialog* pDlg) const;
+    CHeadlessDialog* PeerOf(const CDialog& dlg) const;
+    CHeadlessPopup* PopupOf(const CUiWindow& wnd) const;
 
 private:
     friend class CHeadlessDialog;
     friend class CHeadlessPopup;
+    friend void HeadlessSetTimer(CHeadlessUi&, const CUiWindow*, std::uintptr_t, unsigned);
+    friend bool HeadlessKillTimer(CHeadlessUi&, const CUiWindow*, std::uintptr_t);
     struct CTimer {
         const CUiWindow* pWindow;
         std::uintptr_t nId;
@@ -162,31 +125,22 @@ private:
     bool KillTimer(const CUiWindow* pWnd, std::uintptr_t nId);
     void ForgetWindow(const CUiWindow* pWnd);
     int RunLoop(CHeadlessDialog& dlg);
-    bool RunNextStep();
-    bool SendKey(int nKey);
-    CHeadlessDialog* Active() const;
-    CHeadlessDialog* PeerOf(const CDialog& dlg) const;
-    CHeadlessPopup* PopupOf(const CUiWindow& wnd) const;
 
     std::shared_ptr<CPostQueue> m_pQueue;
-    struct CStep {
-        const CDialog* pDialog; // null: any loop
-        std::function<void()> fn;
-    };
-    std::deque<CStep> m_steps;
     std::vector<CHeadlessDialog*> m_dialogs; // live dialogs, in creation order
     std::vector<CHeadlessDialog*> m_modal;   // running modal loops, innermost last
     std::vector<CHeadlessPopup*> m_popups;
     std::vector<CTimer> m_timers;
     std::uint64_t m_nNow = 0;
     std::uint64_t m_nTimerSeq = 0;
-    std::deque<int> m_answers;
-    std::vector<CShownMessageBox> m_boxes;
-    std::deque<std::optional<std::string>> m_folderAnswers;
-    std::vector<std::pair<std::string, std::string>> m_folderBrowsers;
+    std::function<bool()> m_fnIdle;
+    std::function<int(const CShownMessageBox&)> m_fnMessageBox;
+    std::function<std::optional<std::string>(const std::string&, const std::string&)>
+        m_fnFolderBrowser;
     CPoint m_ptCursor;
     CSize m_sizeScreen{1280, 1024};
     std::chrono::milliseconds m_stallLimit{20000};
     bool m_bStalled = false;
+    bool m_bServeRemote = false;
     CUiBackend* m_pPrevious = nullptr;
 };

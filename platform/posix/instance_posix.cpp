@@ -66,7 +66,7 @@ std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
         const int err = errno;
         lastError = err == EACCES || err == EPERM || err == ELOOP ? kInstanceErrAccessDenied
                                                                   : static_cast<std::uint32_t>(err);
-        mwSetLastError(lastError, path + ": " + std::strerror(err));
+        mwSetLastError(lastError, path + ": " + mwErrnoText(err));
         return nullptr;
     }
     int rc;
@@ -81,7 +81,7 @@ std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
             mwSetLastError(lastError, path + " is held by another process");
         } else {
             lastError = static_cast<std::uint32_t>(err);
-            mwSetLastError(lastError, path + ": " + std::strerror(err));
+            mwSetLastError(lastError, path + ": " + mwErrnoText(err));
         }
         return nullptr;
     }

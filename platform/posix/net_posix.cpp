@@ -17,7 +17,7 @@ namespace {
 
 bool Fail() {
     const int err = errno;
-    mwSetLastError(static_cast<std::uint32_t>(err), std::strerror(err));
+    mwSetLastError(static_cast<std::uint32_t>(err), mwErrnoText(err));
     return false;
 }
 
@@ -78,7 +78,7 @@ public:
             return -1;
         }
         if (static_cast<std::size_t>(got) > buffer.size()) {
-            mwSetLastError(EMSGSIZE, std::strerror(EMSGSIZE));
+            mwSetLastError(EMSGSIZE, mwErrnoText(EMSGSIZE));
             return -1;
         }
         if (pFrom) {
@@ -160,7 +160,7 @@ public:
         arrReady.assign(arrFds.size(), false);
         for (std::size_t i = 0; i < arrFds.size(); ++i) {
             if (arrFds[i].revents & POLLNVAL) {
-                mwSetLastError(EBADF, std::strerror(EBADF));
+                mwSetLastError(EBADF, mwErrnoText(EBADF));
                 return ENetWait::Failed;
             }
             // An error condition also counts: the receive that follows reports it.

@@ -18,12 +18,18 @@ CUiBackend& GetUiBackend() {
     return *g_pUiBackend;
 }
 
+std::unique_ptr<CRemoteEndpoint> CUiBackend::ListenRemote(CUiWindow& wnd,
+                                                          const std::string& strCaption) {
+    return CreateRemoteEndpoint(strCaption, wnd.GetPost());
+}
+
 // ---- CUiWindow
 
 CUiWindow::CUiWindow()
     : m_pQueue(GetUiBackend().GetPostQueue()), m_pTarget(std::make_shared<CPostTarget>()) {}
 
 CUiWindow::~CUiWindow() {
+    m_pRemote.reset();
     m_pTarget->m_pWindow = nullptr;
 }
 
@@ -46,7 +52,7 @@ LRESULT CUiWindow::OnMessage(unsigned nMsg, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-bool CUiWindow::PostMessage(unsigned nMsg, WPARAM wParam, LPARAM lParam) const {
+bool CUiWindow::Post(unsigned nMsg, WPARAM wParam, LPARAM lParam) const {
     return GetPost().Post(nMsg, wParam, lParam);
 }
 
@@ -57,14 +63,31 @@ bool CUiWindow::PostCommand(int nId, int nNotify) const {
 void CUiWindow::AttachPeer(std::unique_ptr<CWindowPeer> pPeer) {
     m_pPeer = std::move(pPeer);
     m_pTarget->m_pWindow = this;
+    if (m_bServeRemote)
+        ListenRemote();
 }
 
 void CUiWindow::DestroyPeer() {
     if (!m_pPeer)
         return;
+    // Other processes find no window from the moment it starts going.
+    m_pRemote.reset();
     OnDestroy();
     m_pTarget->m_pWindow = nullptr;
     m_pPeer.reset();
+}
+
+void CUiWindow::ServeRemoteMessages() {
+    m_bServeRemote = true;
+    if (m_pPeer && !m_pRemote)
+        ListenRemote();
+}
+
+void CUiWindow::ListenRemote() {
+    m_pRemote.reset();
+    const std::string strCaption = GetCaption();
+    if (!strCaption.empty())
+        m_pRemote = GetUiBackend().ListenRemote(*this, strCaption);
 }
 
 bool CUiWindow::SetTimer(std::uintptr_t nId, unsigned nElapse) {
@@ -109,12 +132,16 @@ bool CUiWindow::IsWindowVisible() const {
     return m_pPeer && m_pPeer->IsVisible();
 }
 
-void CUiWindow::SetWindowText(const std::string& strText) {
-    if (m_pPeer)
-        m_pPeer->SetText(strText);
+void CUiWindow::SetCaption(const std::string& strText) {
+    if (!m_pPeer)
+        return;
+    const bool bMoved = m_bServeRemote && m_pPeer->GetText() != strText;
+    m_pPeer->SetText(strText);
+    if (bMoved)
+        ListenRemote();
 }
 
-std::string CUiWindow::GetWindowText() const {
+std::string CUiWindow::GetCaption() const {
     return m_pPeer ? m_pPeer->GetText() : std::string();
 }
 
@@ -123,9 +150,9 @@ void CUiWindow::Invalidate(bool bNow) {
         m_pPeer->Invalidate(bNow);
 }
 
-int CUiWindow::MessageBox(const std::string& strText, const std::string& strCaption,
-                          unsigned nType) {
-    return GetUiBackend().MessageBox(this, strText, strCaption, nType);
+int CUiWindow::ShowMessageBox(const std::string& strText, const std::string& strCaption,
+                              unsigned nType) {
+    return GetUiBackend().ShowMessageBox(this, strText, strCaption, nType);
 }
 
 // ---- CDialog
@@ -180,7 +207,7 @@ LRESULT CDialog::OnMessage(unsigned nMsg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZING: {
         auto* pRect = reinterpret_cast<CRect*>(lParam);
         if (pRect)
-            OnSizing(static_cast<CSizingEdge>(wParam), *pRect);
+            *pRect = OnSizing(static_cast<CSizingEdge>(wParam), *pRect);
         return 1;
     }
     case WM_SIZE:
@@ -205,6 +232,40 @@ bool CDialog::OnCommand(int nId, int nNotify, LPARAM /*lParam*/) {
     return false;
 }
 
+bool CDialog::HandleDialogKey(int nVirtKey) {
+    if (PreTranslateMessage({WM_KEYDOWN, static_cast<WPARAM>(nVirtKey), 0}))
+        return true;
+    int nId = 0;
+    if (nVirtKey == VK_ESCAPE) {
+        nId = IDCANCEL;
+    } else if (nVirtKey == VK_RETURN) {
+        const CDlgItem* pFocus = m_template.FindItem(GetFocusItem());
+        if (pFocus && pFocus->kind == CCtrlKind::PushButton) {
+            nId = pFocus->nId;
+        } else {
+            nId = IDOK;
+            for (const auto& item : m_template.items)
+                if (item.kind == CCtrlKind::PushButton && (item.dwStyle & CTRL_DEFAULT)) {
+                    nId = item.nId;
+                    break;
+                }
+        }
+        // A disabled default button swallows Enter.
+        if (HasItem(nId) && !IsItemEnabled(nId))
+            return false;
+    } else {
+        return false;
+    }
+    WindowProc(WM_COMMAND, MakeCommandParam(nId, BN_CLICKED), 0);
+    return true;
+}
+
+CRect CDialog::AcceptSizing(CSizingEdge edge, const CRect& rcProposed) {
+    CRect rc = rcProposed;
+    WindowProc(WM_SIZING, static_cast<WPARAM>(edge), SizingParam(&rc));
+    return rc;
+}
+
 void CDialog::OnClose() {
     if (HasItem(IDCANCEL) && !IsItemEnabled(IDCANCEL))
         return;
@@ -215,12 +276,17 @@ bool CDialog::HasItem(int nId) const {
     return m_pDlgPeer && m_pDlgPeer->HasItem(nId);
 }
 
-void CDialog::SetDlgItemText(int nId, const std::string& strText) {
-    if (m_pDlgPeer)
-        m_pDlgPeer->SetItemText(nId, strText);
+void CDialog::SetItemText(int nId, const std::string& strText) {
+    if (!m_pDlgPeer || !m_pDlgPeer->HasItem(nId))
+        return;
+    m_pDlgPeer->SetItemText(nId, strText);
+    // As the Windows dialog manager does: an edit box set from code reports the change.
+    const CDlgItem* pItem = m_template.FindItem(nId);
+    if (pItem && pItem->kind == CCtrlKind::Edit)
+        WindowProc(WM_COMMAND, MakeCommandParam(nId, EN_CHANGE), 0);
 }
 
-std::string CDialog::GetDlgItemText(int nId) const {
+std::string CDialog::GetItemText(int nId) const {
     return m_pDlgPeer ? m_pDlgPeer->GetItemText(nId) : std::string();
 }
 

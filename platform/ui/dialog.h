@@ -13,10 +13,14 @@
 // and overrides the virtual hooks it needs: OnInitDialog, OnOK, OnCancel, OnClose, OnTimer,
 // OnSizing, OnSize, OnDestroy, PreTranslateMessage.
 //
-// Threads. Every member is for the UI thread, except PostMessage, PostCommand and the handle
-// from GetPost(), which any thread may use: posts are queued in the order they are made and
-// delivered on the UI thread while a message loop runs. A post to a window that no longer exists
-// is dropped, so a worker holding a CWindowPost can never reach a destroyed dialog.
+// The contract every backend keeps (see platform/ui/ui_backend.h for how):
+//
+// Threads. Every member is for the UI thread, except Post, PostCommand, PostWork and the handle
+// from GetPost(), which any thread may use. Posts are queued in the order they are made and
+// delivered on the UI thread while a message loop (any modal loop, nested ones included) runs.
+// A post to a window that no longer exists is dropped, work included, so a worker holding a
+// CWindowPost can never reach a destroyed dialog, and work posted by a worker may capture the
+// window it is posted to.
 //
 // Dispatch of one message (CUiWindow::WindowProc):
 //   WM_INITDIALOG  -> OnInitDialog()
@@ -25,19 +29,35 @@
 //   WM_CLOSE       -> OnClose(); by default the Cancel command, unless control IDCANCEL is
 //                     disabled
 //   WM_TIMER       -> OnTimer(id)
-//   WM_SIZING      -> OnSizing(edge, proposed rectangle), which may change the rectangle
+//   WM_SIZING      -> OnSizing(edge, proposed rectangle); the accepted rectangle is written back
+//   WM_SIZE        -> OnSize(client width, client height)
 //   any other      -> the handler mapped with MapMessage; else 0
-// Keyboard: the backend turns Escape into the IDCANCEL command and Enter into the command of the
-// focused push button, else of the default push button (IDOK when there is none), after the
-// dialog's PreTranslateMessage has seen the key and not consumed it.
 //
-// Backends implement platform/ui/ui_backend.h. A backend delivers every message to
-// CUiWindow::WindowProc and gives PreTranslateMessage the input messages of the window and of
-// its controls first.
+// Notifications from code. Input from the user notifies the dialog: a click (BN_CLICKED, after
+// an automatic check box toggled), typing in an edit box (EN_CHANGE), choosing a list box line
+// (LBN_SELCHANGE, LBN_DBLCLK, when the list box notifies). A change made from code notifies only
+// where the Windows dialog manager does: SetItemText on an edit box sends EN_CHANGE (the layer
+// sends it, right after the change); CheckDlgButton, LbSetCurSel, LvSetSelection, list contents,
+// visibility and the rest send nothing. Backends report user input only and never a change that
+// code made.
+//
+// Keyboard (HandleDialogKey, called by every backend for the keys of the dialog and its
+// controls): PreTranslateMessage sees the key first; if it does not consume it, Escape becomes the
+// IDCANCEL command and Enter the command of the focused push button, else of the default push
+// button (IDOK when there is none; nothing when that button is disabled).
+//
+// Sizing: when the user drags an edge, the backend asks OnSizing (through WM_SIZING or
+// AcceptSizing) with the edge and the proposed window rectangle, and the window takes the
+// rectangle it answers; WM_SIZE follows with the new client size.
+//
+// Messages from other processes: a window that calls ServeRemoteMessages() is reachable under its
+// caption (platform/ui/remote_message.h); such messages arrive through the post queue and are
+// dispatched like any other. A new caption moves the name with it.
 #pragma once
 
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/post_queue.h"
+#include "platform/ui/remote_message.h"
 #include "platform/ui/ui_backend.h"
 #include "platform/ui/ui_types.h"
 
@@ -46,19 +66,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-
-#ifndef WM_SIZE
-constexpr unsigned WM_SIZE = 0x0005;
-#endif
-#ifndef WM_SIZING
-constexpr unsigned WM_SIZING = 0x0214;
-#endif
-#ifndef WM_PAINT
-constexpr unsigned WM_PAINT = 0x000F;
-#endif
-#ifndef WM_DESTROY
-constexpr unsigned WM_DESTROY = 0x0002;
-#endif
 
 // What every window of the layer has: message dispatch, posting, timers, place and text.
 class CUiWindow {
@@ -75,8 +82,9 @@ public:
     virtual bool PreTranslateMessage(const CUiMessage& msg);
 
     // Any thread.
-    bool PostMessage(unsigned nMsg, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    bool Post(unsigned nMsg, WPARAM wParam = 0, LPARAM lParam = 0) const;
     bool PostCommand(int nId, int nNotify = BN_CLICKED) const;
+    bool PostWork(CPostedWork fnWork) const { return GetPost().PostWork(std::move(fnWork)); }
     CWindowPost GetPost() const { return CWindowPost(m_pQueue, m_pTarget); }
 
     // True while the window exists (between its creation and its destruction).
@@ -90,14 +98,18 @@ public:
     void SetTopmost(bool bTopmost);
     void ShowWindow(bool bShow, bool bActivate = true);
     bool IsWindowVisible() const;
-    void SetWindowText(const std::string& strText);
-    std::string GetWindowText() const;
+    void SetCaption(const std::string& strText);
+    std::string GetCaption() const;
     void Invalidate(bool bNow = false);
     CWindowRef Ref(int nCtrlId = 0) const { return {this, nCtrlId}; }
 
     // A modal message box owned by this window.
-    int MessageBox(const std::string& strText, const std::string& strCaption,
-                   unsigned nType = MB_OK);
+    int ShowMessageBox(const std::string& strText, const std::string& strCaption,
+                       unsigned nType = MB_OK);
+
+    // Makes the window reachable from other processes of the user under its caption, from now on
+    // and whenever it exists (see platform/ui/remote_message.h).
+    void ServeRemoteMessages();
 
 protected:
     // Message map for messages other than the ones with hooks (WM_USER + n and the like).
@@ -118,10 +130,14 @@ protected:
     CWindowPeer* Peer() const { return m_pPeer.get(); }
 
 private:
+    void ListenRemote();
+
     std::unique_ptr<CWindowPeer> m_pPeer;
     std::shared_ptr<CPostQueue> m_pQueue;
     std::shared_ptr<CPostTarget> m_pTarget;
     std::map<unsigned, MessageHandler> m_mapMessages;
+    bool m_bServeRemote = false;
+    std::unique_ptr<CRemoteEndpoint> m_pRemote;
 };
 
 // A dialog built from a template and run modally; the layer's counterpart of the framework's
@@ -139,10 +155,17 @@ public:
     const CDlgTemplate& Template() const { return m_template; }
     CDialogBaseUnits GetBaseUnits() const;
 
+    // A key pressed in the dialog or one of its controls, by its virtual-key code; every backend
+    // hands keys here. True when the key was used (see "Keyboard" above).
+    bool HandleDialogKey(int nVirtKey);
+    // The rectangle the window takes when the user drags edge to rcProposed (screen pixels).
+    CRect AcceptSizing(CSizingEdge edge, const CRect& rcProposed);
+
     // Controls by id.
     bool HasItem(int nId) const;
-    void SetDlgItemText(int nId, const std::string& strText);
-    std::string GetDlgItemText(int nId) const;
+    // Sets a control's text; an edit box then notifies EN_CHANGE.
+    void SetItemText(int nId, const std::string& strText);
+    std::string GetItemText(int nId) const;
     void CheckDlgButton(int nId, int nCheck);
     int IsDlgButtonChecked(int nId) const;
     void ShowItem(int nId, bool bShow);
@@ -201,8 +224,9 @@ protected:
     virtual void OnClose();
     // Called for commands no mapped handler took; true when handled.
     virtual bool OnCommand(int nId, int nNotify, LPARAM lParam);
-    // The user drags the edge; the handler may change the proposed window rectangle (screen).
-    virtual void OnSizing(CSizingEdge /*edge*/, CRect& /*rcProposed*/) {}
+    // The user drags edge; the window's say over the proposed window rectangle (screen pixels):
+    // it answers the rectangle the window takes. By default the proposal stands.
+    virtual CRect OnSizing(CSizingEdge /*edge*/, const CRect& rcProposed) { return rcProposed; }
     virtual void OnSize(int /*cx*/, int /*cy*/) {}
 
     LRESULT OnMessage(unsigned nMsg, WPARAM wParam, LPARAM lParam) override;
@@ -235,8 +259,3 @@ public:
 private:
     CPopupPeer* m_pPopupPeer = nullptr;
 };
-
-// WM_SIZING carries the edge in wParam and a pointer to the proposed CRect in lParam.
-inline LPARAM SizingParam(CRect* pRect) {
-    return reinterpret_cast<LPARAM>(pRect);
-}

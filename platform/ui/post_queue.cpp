@@ -1,5 +1,7 @@
-// The UI thread's queue of posted messages; portable.
+// The UI thread's queue of posted messages and work; portable.
 #include "platform/ui/post_queue.h"
+
+#include "platform/ui/dialog.h"
 
 void CPostQueue::Push(CItem item) {
     std::function<void()> fnWake;
@@ -37,13 +39,46 @@ void CPostQueue::SetWaker(std::function<void()> fnWake) {
     m_fnWake = std::move(fnWake);
 }
 
+void CPostQueue::Deliver(CItem& item) {
+    CUiWindow* pWindow = item.pTarget ? item.pTarget->m_pWindow : nullptr;
+    if (!pWindow) {
+        item.fnWork = nullptr;
+        return;
+    }
+    if (item.fnWork) {
+        // Moved out first, so that what the work owns is released when it returns.
+        CPostedWork fnWork = std::move(item.fnWork);
+        fnWork(*pWindow);
+    } else {
+        pWindow->WindowProc(item.msg.nMsg, item.msg.wParam, item.msg.lParam);
+    }
+}
+
+int CPostQueue::DeliverAll() {
+    int n = 0;
+    CItem item;
+    while (TryPop(item)) {
+        Deliver(item);
+        item = {};
+        ++n;
+    }
+    return n;
+}
+
 bool CWindowPost::Post(unsigned nMsg, WPARAM wParam, LPARAM lParam) const {
     if (!m_pQueue || !m_pTarget)
         return false;
-    m_pQueue->Push({m_pTarget, {nMsg, wParam, lParam}});
+    m_pQueue->Push({m_pTarget, {nMsg, wParam, lParam}, {}});
     return true;
 }
 
 bool CWindowPost::PostCommand(int nId, int nNotify) const {
     return Post(WM_COMMAND, MakeCommandParam(nId, nNotify), 0);
+}
+
+bool CWindowPost::PostWork(CPostedWork fnWork) const {
+    if (!m_pQueue || !m_pTarget || !fnWork)
+        return false;
+    m_pQueue->Push({m_pTarget, {}, std::move(fnWork)});
+    return true;
 }

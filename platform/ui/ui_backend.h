@@ -1,32 +1,44 @@
 // The ui seam: what a backend (Win32, GTK, headless) provides to the dialog layer; portable.
 //
-// Writing a backend. The portable classes (platform/ui/dialog.h) own every decision; a backend
-// only builds windows from a CDlgTemplate, keeps the controls' state, and reports input:
+// Writing a backend. The portable classes (platform/ui/dialog.h) own every decision and state
+// the contract; a backend only builds windows from a CDlgTemplate, keeps the controls' state, and
+// reports input. The headless backend (platform/headless/) is the reference: read it first.
 //   - Build the window and its controls from the template: control kinds and styles from
 //     CCtrlKind and CCtrlStyle, places from CDialogBaseUnits (GetBaseUnits of the template's
 //     font; a native dialog manager that converts dialog units itself gives the same pixels).
 //   - Deliver every message to CUiWindow::WindowProc with the Windows numbers of ui_types.h:
-//     WM_INITDIALOG once the controls exist and before the window shows, WM_COMMAND for clicks
-//     (BN_CLICKED, after toggling an automatic check box), edits (EN_CHANGE) and list boxes with
-//     CTRL_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK), WM_CLOSE for the close box, WM_TIMER, WM_SIZING
-//     with a CRect* in lParam (apply the rectangle the handler leaves), WM_SIZE, and any message
-//     that arrives from another process unchanged.
-//   - Give the dialog's PreTranslateMessage the keys and mouse messages of the window and its
-//     controls first; if it does not consume them, Escape becomes the IDCANCEL command and Enter
-//     the command of the focused push button, else of the CTRL_DEFAULT button (IDOK without one;
-//     nothing when that button is disabled).
+//     WM_INITDIALOG once the controls exist and before the window shows; WM_COMMAND for user
+//     input only: clicks (BN_CLICKED, after toggling an automatic check box), typing (EN_CHANGE)
+//     and list box choices with CTRL_NOTIFY (LBN_SELCHANGE, LBN_DBLCLK); WM_CLOSE for the close
+//     box; WM_TIMER; WM_SIZE. Never report a change that code made through the peer (a native
+//     toolkit that signals those, such as GTK's "changed" or Win32's EN_CHANGE on WM_SETTEXT,
+//     is silenced while the peer makes the change): the layer sends the notifications that
+//     code-made changes owe (EN_CHANGE after SetItemText on an edit box) itself.
+//   - Keys: give every key press of the dialog and its controls to CDialog::HandleDialogKey
+//     (WM_KEYDOWN with the virtual-key code), which runs PreTranslateMessage and the keyboard
+//     rule; mouse messages of the window and its controls go to PreTranslateMessage first.
+//   - Sizing: when the user drags an edge, ask CDialog::AcceptSizing (or send WM_SIZING with a
+//     CRect* in lParam, as Win32 does) with the edge and the proposed window rectangle, and give
+//     the window the rectangle it answers; then deliver WM_SIZE.
 //   - Posting: GetPostQueue returns one queue per UI thread. A native loop sets the queue's waker
 //     (post a private message to a hidden window, or wake the main context) and, when woken,
-//     takes every item and calls its target's WindowProc while the target still has a window.
-//   - RunModal runs its own loop (so that PreTranslateMessage sees input) until EndModal; the
-//     loop also serves the thread's other windows, nested modal loops included.
-//   - Win32: <windows.h> turns PostMessage, SetWindowText, GetWindowText, MessageBox, DrawText,
-//     SetDlgItemText and GetDlgItemText into their A/W names; #undef them right after including
-//     it, before the layer's headers are used in that file.
+//     takes every item and hands it to CPostQueue::Deliver, which drops items whose window has
+//     gone. Work items run there like messages, in the same order.
+//   - RunModal runs its own loop (so that input reaches HandleDialogKey and PreTranslateMessage)
+//     until EndModal; the loop also serves the thread's other windows and posts, nested modal
+//     loops included.
+//   - Messages from other processes: ListenRemote serves a caption for a window. The default
+//     (an endpoint of platform/ui/remote_message.h, delivering through the post queue) suits a
+//     backend whose windows are not native Win32 windows; the Win32 backend answers null, as its
+//     real windows are found by their caption and receive such messages directly.
+//   - Names: the layer avoids the names that <windows.h> turns into macros (PostMessage,
+//     SetWindowText, GetWindowText, MessageBox, DrawText, SetDlgItemText, GetDlgItemText, ...),
+//     so its headers and <windows.h> may be included in any order.
 #pragma once
 
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/post_queue.h"
+#include "platform/ui/remote_message.h"
 #include "platform/ui/ui_types.h"
 
 #include <memory>
@@ -131,7 +143,7 @@ public:
     virtual void FrameRegion(const CRegionShape& shape, CSysColor color, int cx, int cy) = 0;
     // Text in the rectangle from its top-left corner, lines broken only at line breaks,
     // transparent background.
-    virtual void DrawText(const CRect& rc, const std::string& strText, CUiFont font) = 0;
+    virtual void DrawTextIn(const CRect& rc, const std::string& strText, CUiFont font) = 0;
     virtual void DrawIcon(CPoint pt, int nIconId, CSize size) = 0;
 };
 
@@ -157,8 +169,8 @@ public:
     virtual std::shared_ptr<CPostQueue> GetPostQueue() = 0;
 
     // A modal message box owned by the window (none: no owner); returns the button pressed.
-    virtual int MessageBox(CUiWindow* pOwner, const std::string& strText,
-                           const std::string& strCaption, unsigned nType) = 0;
+    virtual int ShowMessageBox(CUiWindow* pOwner, const std::string& strText,
+                               const std::string& strCaption, unsigned nType) = 0;
     // The system's folder browser, modal, owned by the window (none: no owner), opened at
     // strStartPath (a network node such as two backslashes and a device name), offering
     // file-system folders only and no New Folder button. The chosen folder's path, or nothing
@@ -177,6 +189,11 @@ public:
     virtual CDialogBaseUnits GetBaseUnits(const std::string& strFace, int nPoints) const = 0;
     // Milliseconds of a steady clock (virtual time in the headless backend).
     virtual std::uint64_t GetTickCount() const = 0;
+
+    // Serves strCaption for the window (see platform/ui/remote_message.h); null when it cannot be
+    // served, or when the backend's own windows are reachable by caption already.
+    virtual std::unique_ptr<CRemoteEndpoint> ListenRemote(CUiWindow& wnd,
+                                                          const std::string& strCaption);
 };
 
 // The process's backend. Set it on the UI thread before windows are made; returns the one it

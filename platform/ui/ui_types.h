@@ -14,6 +14,15 @@ using LRESULT = std::intptr_t;
 // Message numbers and command ids keep their Windows values, so that the Win32 backend passes them
 // through untouched. Each is declared only when <windows.h> has not already defined it, so a
 // backend may include both headers in either order.
+#ifndef WM_DESTROY
+constexpr unsigned WM_DESTROY = 0x0002;
+#endif
+#ifndef WM_SIZE
+constexpr unsigned WM_SIZE = 0x0005;
+#endif
+#ifndef WM_PAINT
+constexpr unsigned WM_PAINT = 0x000F;
+#endif
 #ifndef WM_CLOSE
 constexpr unsigned WM_CLOSE = 0x0010;
 #endif
@@ -25,6 +34,9 @@ constexpr unsigned WM_COMMAND = 0x0111;
 #endif
 #ifndef WM_TIMER
 constexpr unsigned WM_TIMER = 0x0113;
+#endif
+#ifndef WM_SIZING
+constexpr unsigned WM_SIZING = 0x0214;
 #endif
 #ifndef WM_MOUSEMOVE
 constexpr unsigned WM_MOUSEMOVE = 0x0200;
@@ -137,6 +149,18 @@ enum class CSizingEdge {
     BottomLeft = 7,
     BottomRight = 8
 };
+
+// WM_SIZING carries the edge in wParam and a pointer to the proposed window rectangle (screen
+// pixels) in lParam; the window's answer, the accepted rectangle, is written back through it.
+inline LPARAM SizingParam(CRect* pRect) {
+    return reinterpret_cast<LPARAM>(pRect);
+}
+
+// WM_SIZE carries the new client width in the low and the height in the high 16 bits of lParam.
+constexpr LPARAM SizeParam(int cx, int cy) {
+    return static_cast<LPARAM>((static_cast<std::uint32_t>(cy & 0xFFFF) << 16) |
+                               static_cast<std::uint32_t>(cx & 0xFFFF));
+}
 
 // One window message: what a handler receives and what a post carries.
 struct CUiMessage {

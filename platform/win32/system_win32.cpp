@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 std::uint32_t mwGetLastError() {
     return GetLastError();
 }
@@ -37,4 +39,11 @@ void mwDebugOutput(std::string_view line) {
     std::string text(line);
     text += "\n";
     OutputDebugStringA(text.c_str());
+}
+
+std::string mwErrnoText(int nErrno) {
+    char buffer[256] = {};
+    if (strerror_s(buffer, sizeof buffer, nErrno) != 0 || buffer[0] == '\0')
+        return "error " + std::to_string(nErrno);
+    return buffer;
 }

@@ -1,7 +1,9 @@
 // Tests of the busy dialog and its worker on the headless backend, with scripted job outcomes;
 // portable.
 #include "app/search_dlg.h"
-#include "platform/headless/headless_ui.h"
+#include "discovery/device_list.h"
+#include "platform/headless/headless_driver.h"
+#include "tests/app/job_services_stub.h"
 #include "resources/resources.h"
 
 #include <gtest/gtest.h>
@@ -20,20 +22,20 @@ struct CUploadOutcome {
 
 // Scripted outcomes, a record of the calls, a clock that only the worker's Sleep moves, and an
 // optional gate that holds the worker inside its first call until the test releases it.
-class CFakeJobs final : public CBusyJobs {
+class CFakeJobs final : public CJobServicesStub {
 public:
-    bool Search(CDeviceList* pList) override {
+    bool Search(CDeviceList& list) override {
         Enter();
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_arrCalls.push_back(pList == kList ? "search" : "search elsewhere");
+        m_arrCalls.push_back(&list == kList ? "search" : "search elsewhere");
         return m_bSearchResult;
     }
-    bool CheckAccount(CDeviceList* pList, int nIndex, const std::string& strUser,
+    bool CheckAccount(CDeviceList& list, int nIndex, const std::string& strUser,
                       const std::string& strPassword) override {
         Enter();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_arrCalls.push_back("check " + std::to_string(nIndex) + " " + strUser + " " + strPassword +
-                             (pList == kList ? "" : " elsewhere"));
+                             (&list == kList ? "" : " elsewhere"));
         // The device list holds two devices.
         return nIndex >= 0 && nIndex < 2 && strPassword == "right";
     }
@@ -92,7 +94,8 @@ public:
         return m_arrUploadTimes;
     }
 
-    static inline CDeviceList* const kList = reinterpret_cast<CDeviceList*>(0x1000);
+    static inline CDeviceList s_list;
+    static inline CDeviceList* const kList = &s_list;
     bool m_bSearchResult = true;
     std::deque<CUploadOutcome> m_outcomes;
 
@@ -121,6 +124,10 @@ struct CSendRecord {
     std::string strPassword = "s3cret!";
     NAS_BTDOWNLOAD_PARAM param{};
     CSendRecord() { Point(); }
+    // The job a caller builds from it: its own copy of every text.
+    std::shared_ptr<const CUploadJob> Job() const {
+        return std::make_shared<const CUploadJob>(param);
+    }
     void Point() {
         param = {strUrl.c_str(), strFile.c_str(), "admin", strPassword.c_str(), "Download",
                  "/bt",          "down_job.htm",  "save",  "Download",          "1",
@@ -134,7 +141,7 @@ protected:
         EXPECT_FALSE(m_ui.Stalled());
         EXPECT_EQ(m_ui.PendingSteps(), 0u);
     }
-    CHeadlessUi m_ui;
+    CHeadlessDriver m_ui;
     std::shared_ptr<CFakeJobs> m_pJobs = std::make_shared<CFakeJobs>();
 };
 
@@ -150,15 +157,15 @@ TEST_F(BusyDialogTest, ShowsTheCaptionAndTheJobsLineWhileTheWorkerRuns) {
         auto pJobs = std::make_shared<CFakeJobs>();
         pJobs->m_outcomes = {{1, 0, ""}};
         pJobs->Hold();
-        auto pDlg = c.nJob == BUSY_SEND ? std::make_unique<CSearchDlg>(&record.param, pJobs)
+        auto pDlg = c.nJob == BUSY_SEND ? std::make_unique<CSearchDlg>(record.Job(), pJobs)
                                         : std::make_unique<CSearchDlg>(c.nJob, CFakeJobs::kList, 0,
                                                                        "admin", "right", pJobs);
         m_ui.Then([&] {
             pJobs->WaitEntered();
             CDialog* pActive = m_ui.ActiveDialog();
             ASSERT_EQ(pActive, pDlg.get());
-            EXPECT_EQ(pDlg->GetWindowText(), "BT Download Setting");
-            EXPECT_EQ(pDlg->GetDlgItemText(IDC_BUSY_STATUS), c.line);
+            EXPECT_EQ(pDlg->GetCaption(), "BT Download Setting");
+            EXPECT_EQ(pDlg->GetItemText(IDC_BUSY_STATUS), c.line);
             EXPECT_TRUE(pDlg->IsItemVisible(IDC_BUSY_STATUS));
             for (int nId : {IDOK, IDCANCEL, IDC_BUSY_START})
                 EXPECT_FALSE(pDlg->IsItemVisible(nId)) << nId;
@@ -224,7 +231,7 @@ TEST_F(BusyDialogTest, ASendEndsByTheUploadsOutcomeWithOneRetryOnAnExistingHeade
         auto pJobs = std::make_shared<CFakeJobs>();
         pJobs->m_outcomes = c.outcomes;
         CSendRecord record;
-        CSearchDlg dlg(&record.param, pJobs);
+        CSearchDlg dlg(record.Job(), pJobs);
         EXPECT_EQ(dlg.DoModal(), c.nExpected) << c.name;
         EXPECT_EQ(dlg.m_strMessage, c.message) << c.name;
         const auto times = pJobs->UploadTimes();
@@ -242,7 +249,7 @@ TEST_F(BusyDialogTest, ASendEndsByTheUploadsOutcomeWithOneRetryOnAnExistingHeade
 TEST_F(BusyDialogTest, TheRetrysDiagnosticsHideThePassword) {
     m_pJobs->m_outcomes = {{0, 7000, ""}, {1, 0, ""}};
     CSendRecord record;
-    CSearchDlg dlg(&record.param, m_pJobs);
+    CSearchDlg dlg(record.Job(), m_pJobs);
     EXPECT_EQ(dlg.DoModal(), IDOK);
     const auto lines = m_pJobs->Debug();
     ASSERT_EQ(lines.size(), 3u);
@@ -259,7 +266,7 @@ TEST_F(BusyDialogTest, EscapeEnterAndTheCloseBoxDoNotEndItWhileTheWorkerRuns) {
     m_pJobs->m_outcomes = {{1, 0, ""}};
     m_pJobs->Hold();
     CSendRecord record;
-    CSearchDlg dlg(&record.param, m_pJobs);
+    CSearchDlg dlg(record.Job(), m_pJobs);
     m_ui.Then([&] {
         m_pJobs->WaitEntered();
         EXPECT_TRUE(m_ui.PressEscape());
@@ -276,7 +283,7 @@ TEST_F(BusyDialogTest, TheWorkerSendsItsOwnCopyOfTheRecord) {
     m_pJobs->m_outcomes = {{1, 0, ""}};
     m_pJobs->Hold();
     CSendRecord record;
-    CSearchDlg dlg(&record.param, m_pJobs);
+    CSearchDlg dlg(record.Job(), m_pJobs);
     m_ui.Then([&] {
         m_pJobs->WaitEntered();
         // The caller's texts change (and move) while the upload is under way.
@@ -297,7 +304,7 @@ TEST_F(BusyDialogTest, WithoutASeamTheJobsEndAsFailuresNotHangs) {
     CSearchDlg search(BUSY_SEARCH, nullptr, 0, "", "", nullptr);
     EXPECT_EQ(search.DoModal(), IDOK);
     CSendRecord record;
-    CSearchDlg send(&record.param, nullptr);
+    CSearchDlg send(record.Job(), nullptr);
     EXPECT_EQ(send.DoModal(), IDCANCEL);
     EXPECT_EQ(send.m_strMessage, "File transfer error.");
     CSearchDlg unknown(170, nullptr, 0, "", "", m_pJobs);

@@ -5,6 +5,7 @@
 #include "discovery/device_list.h"
 #include "platform/registry.h"
 #include "registry_test_scope.h"
+#include "tests/app/job_services_stub.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ struct CUploadAnswer {
 };
 
 // A network whose answers the test writes down beforehand.
-class CScriptedServices final : public CCliServices {
+class CScriptedServices final : public CJobServicesStub {
 public:
     std::vector<NAS_DEVICE_INFO> arrDevices; // what a search finds
     std::string strAcceptedUser = "admin";   // the account every device accepts

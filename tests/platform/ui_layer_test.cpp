@@ -1,6 +1,6 @@
 // Tests of the dialog layer's own logic on the headless backend: dialog units, posting order,
 // timers in virtual time, the dialog manager's keys; portable.
-#include "platform/headless/headless_ui.h"
+#include "platform/headless/headless_driver.h"
 #include "resources/resources.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ TEST(DialogUnits, BaseUnitsAndRoundingFollowTheDialogManager) {
 }
 
 TEST(DialogUnits, TemplatesBecomeExactPixelsInHeadless) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     // MS Sans Serif 8: 6 x 13 base units. The list box at 7, 25, 153 x 110 dialog units.
     CProbeDlg main(IDD_MARLOWICK_DIALOG);
     ui.Then([&] {
@@ -97,7 +97,7 @@ TEST(DialogUnits, TemplatesBecomeExactPixelsInHeadless) {
 }
 
 TEST(Posting, PostsFromSeveralThreadsArriveInOrderOnTheUiThread) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CProbeDlg dlg;
     constexpr int kThreads = 4;
     constexpr int kEach = 500;
@@ -133,20 +133,20 @@ TEST(Posting, PostsFromSeveralThreadsArriveInOrderOnTheUiThread) {
 }
 
 TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CWindowPost kept;
     {
         CProbeDlg dlg;
         dlg.m_fnOnInit = [&] {
-            dlg.PostMessage(WM_PROBE, 1);
-            dlg.PostMessage(WM_PROBE, 2);
+            dlg.Post(WM_PROBE, 1);
+            dlg.Post(WM_PROBE, 2);
             dlg.PostCommand(IDC_TRANSFER_NEXT);
             kept = dlg.GetPost();
         };
         // A post made by a handler goes behind the ones already queued.
         dlg.m_fnOnPost = [&](WPARAM w, LPARAM) {
             if (w == 1)
-                dlg.PostMessage(WM_PROBE, 3);
+                dlg.Post(WM_PROBE, 3);
             if (w == 3)
                 dlg.EndDialog(IDCANCEL);
         };
@@ -164,7 +164,7 @@ TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
 }
 
 TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CProbeDlg outer(IDD_MARLOWICK_DIALOG);
     CProbeDlg inner(IDD_BUSY_DIALOG);
     std::vector<std::string> arrOrder;
@@ -172,7 +172,7 @@ TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
     // The outer window opens the inner one from a posted command, as a window starts a busy
     // dialog from a handler; posts to the outer window arrive while the inner one runs, and the
     // inner one waits for a worker meanwhile.
-    outer.m_fnOnInit = [&] { outer.PostMessage(WM_PROBE, 1); };
+    outer.m_fnOnInit = [&] { outer.Post(WM_PROBE, 1); };
     outer.m_fnOnPost = [&](WPARAM w, LPARAM) {
         arrOrder.push_back("outer " + std::to_string(w));
         if (w == 1) {
@@ -181,7 +181,7 @@ TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
         }
     };
     inner.m_fnOnInit = [&] {
-        outer.PostMessage(WM_PROBE, 2);
+        outer.Post(WM_PROBE, 2);
         worker = std::thread([post = inner.GetPost()] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             post.Post(WM_PROBE, 3);
@@ -205,7 +205,7 @@ TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
 }
 
 TEST(Timers, FireInVirtualTimeInDueOrder) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CProbeDlg dlg;
     dlg.m_fnOnInit = [&] {
         dlg.SetTimer(1, 100);
@@ -245,7 +245,7 @@ TEST(Timers, FireInVirtualTimeInDueOrder) {
 }
 
 TEST(DialogManager, KeysCloseBoxAndClicksReachTheRightCommand) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     struct Case {
         const char* name;
         std::function<bool(CProbeDlg&)> act;
@@ -286,7 +286,7 @@ TEST(DialogManager, KeysCloseBoxAndClicksReachTheRightCommand) {
 }
 
 TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CProbeDlg dlg(IDD_MARLOWICK_DIALOG);
     ui.AnswerMessageBox(IDNO);
     ui.Then([&] {
@@ -296,7 +296,7 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
         dlg.SetItemReadOnly(IDC_TARGET_DEVICE, true);
         EXPECT_FALSE(ui.Type(IDC_TARGET_DEVICE, "x"));
         EXPECT_TRUE(ui.Type(IDC_USERNAME, "admin"));
-        EXPECT_EQ(dlg.GetDlgItemText(IDC_USERNAME), "admin");
+        EXPECT_EQ(dlg.GetItemText(IDC_USERNAME), "admin");
 
         // The sorted list box sorts AddString, not InsertString.
         dlg.LbAddString(IDC_DEVICE_LIST, "beta");
@@ -313,8 +313,8 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
         EXPECT_EQ(ui.WindowFromPoint({rcBox.left + 2, rcBox.top + 2}), dlg.Ref());
         EXPECT_FALSE(ui.WindowFromPoint({5000, 5000}));
 
-        EXPECT_EQ(dlg.MessageBox("Question?", "Caption", MB_YESNO), IDNO);
-        EXPECT_EQ(dlg.MessageBox("Done.", "Caption"), IDOK);
+        EXPECT_EQ(dlg.ShowMessageBox("Question?", "Caption", MB_YESNO), IDNO);
+        EXPECT_EQ(dlg.ShowMessageBox("Done.", "Caption"), IDOK);
         ui.AnswerFolderBrowser("\\\\NAS\\Download\\bt");
         EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"),
                   std::optional<std::string>("\\\\NAS\\Download\\bt"));
@@ -335,7 +335,7 @@ public:
     std::vector<std::uint64_t> m_arrFired;
     void OnPaint(CPaintSurface& surface) override {
         surface.FillRegion(m_shape, CSysColor::Window);
-        surface.DrawText({12, 10, 124, 33}, "tip", CUiFont::DefaultGui);
+        surface.DrawTextIn({12, 10, 124, 33}, "tip", CUiFont::DefaultGui);
     }
     CRegionShape m_shape{{0, 0, 124, 33}, {12, 10}, {{112, 23}, {112, 48}, {87, 23}}};
 
@@ -344,7 +344,7 @@ protected:
 };
 
 TEST(Popup, AShapedPopupShowsWhereToldPaintsAndKeepsItsTimersUntilDestroyed) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     CProbeDlg owner;
     CProbePopup tip;
     ui.Then([&] {
@@ -377,10 +377,10 @@ TEST(Popup, AShapedPopupShowsWhereToldPaintsAndKeepsItsTimersUntilDestroyed) {
 }
 
 TEST(ModalLoop, ADialogNobodyEndsStallsInsteadOfHanging) {
-    CHeadlessUi ui;
+    CHeadlessDriver ui;
     ui.SetStallLimit(std::chrono::milliseconds(50));
     CProbeDlg dlg;
-    EXPECT_EQ(dlg.DoModal(), CHeadlessUi::kStalledResult);
+    EXPECT_EQ(dlg.DoModal(), CHeadlessDriver::kStalledResult);
     EXPECT_TRUE(ui.Stalled());
 }
 

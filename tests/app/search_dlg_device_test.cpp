@@ -1,7 +1,7 @@
 // The busy dialog's send over the program's real seam (the upload library) against the reference
 // device on loopback; Linux test.
 #include "app/search_dlg.h"
-#include "platform/headless/headless_ui.h"
+#include "platform/headless/headless_driver.h"
 #include "tests/device/device_fixture.h"
 #include "tests/device/torrent_builder.h"
 
@@ -40,8 +40,8 @@ TEST(BusyDialogOnTheDevice, ASendEndsWithOkOrWithTheDevicesOwnWords) {
     mwtest::WriteTorrent(strGood, mwtest::MakeTorrent("busy-e2e.iso"));
     mwtest::WriteTorrent(strBad, "this is no torrent");
 
-    CHeadlessUi ui;
-    const auto pJobs = CreateRealBusyJobs();
+    CHeadlessDriver ui;
+    const auto pJobs = CreateRealJobServices();
     struct Case {
         const char* name;
         CSend send;
@@ -58,7 +58,7 @@ TEST(BusyDialogOnTheDevice, ASendEndsWithOkOrWithTheDevicesOwnWords) {
     };
     for (const auto& c : cases) {
         const NAS_BTDOWNLOAD_PARAM param = c.send.Param();
-        CSearchDlg dlg(&param, pJobs);
+        CSearchDlg dlg(std::make_shared<const CUploadJob>(param), pJobs);
         EXPECT_EQ(dlg.DoModal(), c.nExpected) << c.name;
         if (c.message)
             EXPECT_EQ(dlg.m_strMessage, c.message) << c.name;

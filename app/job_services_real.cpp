@@ -1,16 +1,17 @@
-// The front end's seam over the program's search, account check and upload; portable.
-#include "cli/services.h"
+// The program's job services over the real search, upload, page fetch and logging; portable.
+#include "app/job_services.h"
 
-#include "platform/page_fetch.h"
 #include "discovery/search.h"
 #include "outside/dunmore/dunmore.h"
+#include "platform/debug_output.h"
+#include "platform/page_fetch.h"
 
 #include <chrono>
 #include <thread>
 
 namespace {
 
-class CRealCliServices final : public CCliServices {
+class CRealJobServices final : public CJobServices {
 public:
     bool StartSockets() override { return fnStartSockets(); }
     void StopSockets() override { fnStopSockets(); }
@@ -23,10 +24,14 @@ public:
                VARNEL_DWORD& nCode) override {
         return varnel_NAS_BTDownloadForLocalFile2(&param, &strMessage, &nCode);
     }
+    int UploadFile(const NAS_BTDOWNLOAD_PARAM& param, VARNEL_DWORD& nCode) override {
+        return varnel_NAS_BTDownloadForLocalFile(&param, &nCode);
+    }
     void SetLogLevel(int nLevel) override { qvSetLogLevel(nLevel); }
     void Sleep(unsigned nMs) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
     }
+    void DebugOutput(const std::string& strLine) override { mwDebugOutput(strLine); }
     bool FetchPage(const std::string& strUrl, unsigned nTimeoutMs, std::string& strBody,
                    std::string& strError) override {
         return fnFetchPage(strUrl, nTimeoutMs, strBody, strError);
@@ -35,6 +40,6 @@ public:
 
 } // namespace
 
-std::shared_ptr<CCliServices> CreateRealCliServices() {
-    return std::make_shared<CRealCliServices>();
+std::shared_ptr<CJobServices> CreateRealJobServices() {
+    return std::make_shared<CRealJobServices>();
 }
