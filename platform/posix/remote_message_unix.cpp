@@ -197,7 +197,7 @@ bool PeerIsThisUser(int fd) {
 CRemoteStatus Connect(const std::string& strCaption, CFd& fd) {
     const std::string strFolder = SocketFolder();
     sockaddr_un addr{};
-    if (strFolder.empty() || !MakeAddress(strFolder + "/" + SocketName(strCaption), addr))
+    if (strFolder.empty() || !MakeAddress(strFolder + "/" + SocketName(strCaption) + ".sock", addr))
         return CRemoteStatus::Failed;
     fd.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd)

@@ -26,8 +26,21 @@ public:
         });
         MapCommand(IDC_TRANSFER_NEXT, BN_CLICKED, [this] { m_arrCommands.push_back(1032); });
     }
+    // Records WM_COMMAND (id, notification) pairs of the given control as "id/notify".
+    void RecordCommand(int nId, int nNotify) {
+        MapCommand(nId, nNotify, [this, nId, nNotify] {
+            m_arrNotified.push_back(std::to_string(nId) + "/" + std::to_string(nNotify));
+        });
+    }
     std::vector<int> m_arrPosts;
     std::vector<int> m_arrCommands;
+    std::vector<std::string> m_arrNotified;
+    std::function<CRect(CSizingEdge, const CRect&)> m_fnOnSizing;
+    bool m_bSwallowKeys = false;
+    bool PreTranslateMessage(const CUiMessage& msg) override {
+        return m_bSwallowKeys && msg.nMsg == WM_KEYDOWN;
+    }
+    std::vector<CSize> m_arrSizes;
     std::vector<std::pair<std::uintptr_t, std::uint64_t>> m_arrTimers; // id, virtual time
     std::function<void(WPARAM, LPARAM)> m_fnOnPost;
     std::function<void(std::uintptr_t)> m_fnOnTimer;
@@ -44,6 +57,10 @@ protected:
         if (m_fnOnTimer)
             m_fnOnTimer(nId);
     }
+    CRect OnSizing(CSizingEdge edge, const CRect& rcProposed) override {
+        return m_fnOnSizing ? m_fnOnSizing(edge, rcProposed) : rcProposed;
+    }
+    void OnSize(int cx, int cy) override { m_arrSizes.push_back({cx, cy}); }
 };
 
 TEST(DialogUnits, BaseUnitsAndRoundingFollowTheDialogManager) {
@@ -161,6 +178,47 @@ TEST(Posting, PostsKeepTheirOrderAndPostsToAGoneWindowAreDropped) {
     // The window object is gone as well.
     EXPECT_TRUE(kept.Post(WM_PROBE, 10));
     EXPECT_EQ(ui.DeliverPosted(), 1);
+}
+
+TEST(Posting, WorkRunsInOrderWithMessagesAndIsDroppedUnrunWithItsWindow) {
+    CHeadlessDriver ui;
+    CWindowPost kept;
+    auto pOwned = std::make_shared<int>(0);
+    {
+        CProbeDlg dlg;
+        std::vector<std::string> arrOrder;
+        std::thread worker;
+        dlg.m_fnOnPost = [&](WPARAM w, LPARAM) { arrOrder.push_back("msg " + std::to_string(w)); };
+        dlg.m_fnOnInit = [&] {
+            // A worker alternates messages and work; each lands in the order it was posted.
+            worker = std::thread([post = dlg.GetPost(), &arrOrder] {
+                for (int i = 0; i < 200; ++i) {
+                    post.Post(WM_PROBE, static_cast<WPARAM>(i));
+                    post.PostWork([i, &arrOrder](CUiWindow&) {
+                        arrOrder.push_back("work " + std::to_string(i));
+                    });
+                }
+                post.PostWork([](CUiWindow& wnd) { static_cast<CDialog&>(wnd).EndDialog(IDOK); });
+            });
+            kept = dlg.GetPost();
+        };
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+        worker.join();
+        ASSERT_EQ(arrOrder.size(), 400u);
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_EQ(arrOrder[static_cast<std::size_t>(2 * i)], "msg " + std::to_string(i));
+            EXPECT_EQ(arrOrder[static_cast<std::size_t>(2 * i + 1)], "work " + std::to_string(i));
+        }
+    }
+    // The window is gone: work posted to it never runs, and what it owned is released.
+    bool bRan = false;
+    std::thread([kept, pOwned, &bRan] {
+        kept.PostWork([pOwned, &bRan](CUiWindow&) { bRan = true; });
+    }).join();
+    EXPECT_EQ(pOwned.use_count(), 2);
+    EXPECT_EQ(ui.DeliverPosted(), 1);
+    EXPECT_FALSE(bRan);
+    EXPECT_EQ(pOwned.use_count(), 1);
 }
 
 TEST(ModalLoop, ANestedDialogsLoopServesTheOuterWindowAndLeavesItsStepsAlone) {
@@ -283,6 +341,89 @@ TEST(DialogManager, KeysCloseBoxAndClicksReachTheRightCommand) {
     });
     EXPECT_EQ(dlg.DoModal(), 7);
     EXPECT_EQ(dlg.m_arrCommands, (std::vector<int>{1032, 1032}));
+}
+
+TEST(DialogManager, ChangesFromCodeNotifyOnlyWhereTheDialogManagerDoes) {
+    CHeadlessDriver ui;
+    CProbeDlg dlg(IDD_MARLOWICK_DIALOG);
+    for (auto [nId, nNotify] :
+         {std::pair{IDC_USERNAME, EN_CHANGE}, std::pair{IDC_CONFIRM_DIALOG, BN_CLICKED},
+          std::pair{IDC_DEVICE_LIST, LBN_SELCHANGE}})
+        dlg.RecordCommand(nId, nNotify);
+    const std::string strEdit = std::to_string(IDC_USERNAME) + "/" + std::to_string(EN_CHANGE);
+    ui.Then([&] {
+        // From code: an edit box reports its new text; check marks, list lines and selections,
+        // and other controls' texts report nothing.
+        dlg.SetItemText(IDC_USERNAME, "admin");
+        dlg.SetItemText(IDC_STATIC_ACCOUNT, "Account name:");
+        dlg.CheckDlgButton(IDC_CONFIRM_DIALOG, 1);
+        dlg.LbAddString(IDC_DEVICE_LIST, "NAS");
+        dlg.LbSetCurSel(IDC_DEVICE_LIST, 0);
+        EXPECT_EQ(dlg.m_arrNotified, (std::vector<std::string>{strEdit}));
+        // From the user: each reports.
+        dlg.m_arrNotified.clear();
+        EXPECT_TRUE(ui.Type(IDC_USERNAME, "root"));
+        EXPECT_TRUE(ui.Click(IDC_CONFIRM_DIALOG));
+        EXPECT_TRUE(ui.SelectLine(IDC_DEVICE_LIST, 0));
+        EXPECT_EQ(
+            dlg.m_arrNotified,
+            (std::vector<std::string>{
+                strEdit, std::to_string(IDC_CONFIRM_DIALOG) + "/" + std::to_string(BN_CLICKED),
+                std::to_string(IDC_DEVICE_LIST) + "/" + std::to_string(LBN_SELCHANGE)}));
+        EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_CONFIRM_DIALOG), 0);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
+TEST(DialogManager, TheKeyboardRuleIsTheDialogsOwnForEveryBackend) {
+    CHeadlessDriver ui;
+    CProbeDlg dlg(IDD_TRANSFER_DIALOG);
+    dlg.RecordCommand(IDOK, BN_CLICKED);
+    dlg.RecordCommand(IDCANCEL, BN_CLICKED);
+    dlg.RecordCommand(IDC_TRANSFER_NEXT, BN_CLICKED);
+    auto cmd = [](int nId) { return std::to_string(nId) + "/" + std::to_string(BN_CLICKED); };
+    ui.Then([&] {
+        // What a backend hands over: the key, with the focus wherever it is.
+        dlg.SetFocusItem(IDC_TRANSFER_LIST);
+        EXPECT_TRUE(dlg.HandleDialogKey(VK_RETURN)); // the default button
+        dlg.SetFocusItem(IDC_TRANSFER_NEXT);
+        EXPECT_TRUE(dlg.HandleDialogKey(VK_RETURN)); // the focused push button
+        EXPECT_TRUE(dlg.HandleDialogKey(VK_ESCAPE));
+        EXPECT_FALSE(dlg.HandleDialogKey('A'));
+        dlg.SetFocusItem(IDC_TRANSFER_LIST);
+        dlg.EnableItem(IDOK, false);
+        EXPECT_FALSE(dlg.HandleDialogKey(VK_RETURN));
+        // PreTranslateMessage sees the key first and may keep it.
+        dlg.m_bSwallowKeys = true;
+        EXPECT_TRUE(dlg.HandleDialogKey(VK_ESCAPE));
+        EXPECT_EQ(dlg.m_arrNotified,
+                  (std::vector<std::string>{cmd(IDOK), cmd(IDC_TRANSFER_NEXT), cmd(IDCANCEL)}));
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
+TEST(Sizing, TheWindowTakesTheRectangleItsOnSizingAnswers) {
+    CHeadlessDriver ui;
+    CProbeDlg dlg(IDD_MARLOWICK_DIALOG);
+    std::vector<CSizingEdge> arrEdges;
+    dlg.m_fnOnSizing = [&](CSizingEdge edge, const CRect& rc) {
+        arrEdges.push_back(edge);
+        return CRect{rc.left, rc.top, rc.left + std::max(rc.Width(), 270), rc.top + 572};
+    };
+    ui.Then([&] {
+        EXPECT_EQ(dlg.AcceptSizing(CSizingEdge::Right, {10, 20, 110, 120}),
+                  (CRect{10, 20, 280, 592}));
+        EXPECT_TRUE(ui.DragBorder(CSizingEdge::BottomRight, {0, 0, 400, 300}));
+        EXPECT_EQ(dlg.GetWindowRect(), (CRect{0, 0, 400, 572}));
+        const int f = CHeadlessUi::kFrame;
+        ASSERT_EQ(dlg.m_arrSizes.size(), 1u);
+        EXPECT_EQ(dlg.m_arrSizes[0], (CSize{400 - 2 * f, 572 - 2 * f - CHeadlessUi::kCaption}));
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(arrEdges, (std::vector<CSizingEdge>{CSizingEdge::Right, CSizingEdge::BottomRight}));
 }
 
 TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
