@@ -58,14 +58,14 @@ CHeadlessDriver::CHeadlessDriver() {
         return box.nAnswer;
     });
     m_ui.SetFolderBrowserHandler(
-        [this](const std::string& strTitle,
-               const std::string& strStartPath) -> std::optional<std::string> {
-            m_folderBrowsers.emplace_back(strTitle, strStartPath);
+        [this](const std::string& strTitle, const std::string& strStartPath,
+               const CNetworkAccount& account) -> std::optional<std::string> {
+            m_folderBrowsers.push_back({strTitle, strStartPath, account});
             if (m_folderAnswers.empty())
                 return std::nullopt;
-            auto answer = std::move(m_folderAnswers.front());
+            auto fnAnswer = std::move(m_folderAnswers.front());
             m_folderAnswers.pop_front();
-            return answer;
+            return fnAnswer();
         });
 }
 
@@ -227,6 +227,21 @@ bool CHeadlessDriver::IsTopmost(const CUiWindow& wnd) const {
 CRegionShape CHeadlessDriver::RegionOf(const CPopupWindow& wnd) const {
     auto* p = m_ui.PopupOf(wnd);
     return p ? p->m_region : CRegionShape{};
+}
+
+void CHeadlessDriver::SetMinimized(const CUiWindow& wnd, bool bMinimized) {
+    for (auto* d : m_ui.Dialogs())
+        if (&d->m_owner == &wnd)
+            d->m_bMinimized = bMinimized;
+    if (auto* p = m_ui.PopupOf(wnd))
+        p->m_bMinimized = bMinimized;
+}
+
+std::vector<CPaintOp> CHeadlessDriver::PaintDialog(CDialog& dlg) {
+    CRecordingSurface surface;
+    if (m_ui.PeerOf(dlg))
+        dlg.OnPaint(surface);
+    return surface.ops;
 }
 
 std::vector<CPaintOp> CHeadlessDriver::Paint(CPopupWindow& wnd) {

@@ -78,13 +78,26 @@ public:
     const std::vector<CShownMessageBox>& MessageBoxes() const { return m_boxes; }
 
     // ---- Folder browser: answers are taken in order (a path, or nothing for Cancel); without
-    // one, Cancel. Each opening is recorded with its title and start path.
+    // one, Cancel. Each opening is recorded with its title, start path and account. An answer
+    // may also be a step that runs while the browser is open (the user clicks elsewhere
+    // meanwhile), then gives the path.
+    struct CFolderBrowsing {
+        std::string strTitle;
+        std::string strStartPath;
+        CNetworkAccount account;
+    };
     void AnswerFolderBrowser(std::optional<std::string> answer) {
-        m_folderAnswers.push_back(std::move(answer));
+        m_folderAnswers.push_back([answer = std::move(answer)] { return answer; });
     }
-    const std::vector<std::pair<std::string, std::string>>& FolderBrowsers() const {
-        return m_folderBrowsers;
+    void AnswerFolderBrowser(std::function<std::optional<std::string>()> fnAnswer) {
+        m_folderAnswers.push_back(std::move(fnAnswer));
     }
+    const std::vector<CFolderBrowsing>& FolderBrowsers() const { return m_folderBrowsers; }
+
+    // ---- The window's state outside the dialog's own calls
+    void SetMinimized(const CUiWindow& wnd, bool bMinimized);
+    // Paints a dialog's client area now and returns what it drew (nothing: default painting).
+    std::vector<CPaintOp> PaintDialog(CDialog& dlg);
 
     // ---- Reading back
     CDialog* ActiveDialog() const;
@@ -112,6 +125,6 @@ private:
     std::deque<CStep> m_steps;
     std::deque<int> m_answers;
     std::vector<CShownMessageBox> m_boxes;
-    std::deque<std::optional<std::string>> m_folderAnswers;
-    std::vector<std::pair<std::string, std::string>> m_folderBrowsers;
+    std::deque<std::function<std::optional<std::string>()>> m_folderAnswers;
+    std::vector<CFolderBrowsing> m_folderBrowsers;
 };

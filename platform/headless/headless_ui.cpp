@@ -349,8 +349,9 @@ int CHeadlessUi::ShowMessageBox(CUiWindow* pOwner, const std::string& strText,
 
 std::optional<std::string> CHeadlessUi::BrowseForFolder(CUiWindow* /*pOwner*/,
                                                         const std::string& strTitle,
-                                                        const std::string& strStartPath) {
-    return m_fnFolderBrowser ? m_fnFolderBrowser(strTitle, strStartPath) : std::nullopt;
+                                                        const std::string& strStartPath,
+                                                        const CNetworkAccount& account) {
+    return m_fnFolderBrowser ? m_fnFolderBrowser(strTitle, strStartPath, account) : std::nullopt;
 }
 
 CWindowRef CHeadlessUi::WindowFromPoint(CPoint pt) const {

@@ -66,7 +66,8 @@ public:
     int ShowMessageBox(CUiWindow* pOwner, const std::string& strText, const std::string& strCaption,
                        unsigned nType) override;
     std::optional<std::string> BrowseForFolder(CUiWindow* pOwner, const std::string& strTitle,
-                                               const std::string& strStartPath) override;
+                                               const std::string& strStartPath,
+                                               const CNetworkAccount& account) override;
     CSize GetScreenSize() const override { return m_sizeScreen; }
     CSize GetIconSize() const override { return {32, 32}; }
     CPoint GetCursorPos() const override { return m_ptCursor; }
@@ -84,9 +85,10 @@ public:
     void SetMessageBoxHandler(std::function<int(const CShownMessageBox&)> fn) {
         m_fnMessageBox = std::move(fn);
     }
-    // Answers the folder browser (title, start path); without one, Cancel.
-    void SetFolderBrowserHandler(
-        std::function<std::optional<std::string>(const std::string&, const std::string&)> fn) {
+    // Answers the folder browser (title, start path, account); without one, Cancel.
+    using CFolderBrowserHandler = std::function<std::optional<std::string>(
+        const std::string&, const std::string&, const CNetworkAccount&)>;
+    void SetFolderBrowserHandler(CFolderBrowserHandler fn) {
         m_fnFolderBrowser = std::move(fn);
     }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
@@ -135,8 +137,7 @@ private:
     std::uint64_t m_nTimerSeq = 0;
     std::function<bool()> m_fnIdle;
     std::function<int(const CShownMessageBox&)> m_fnMessageBox;
-    std::function<std::optional<std::string>(const std::string&, const std::string&)>
-        m_fnFolderBrowser;
+    CFolderBrowserHandler m_fnFolderBrowser;
     CPoint m_ptCursor;
     CSize m_sizeScreen{1280, 1024};
     std::chrono::milliseconds m_stallLimit{20000};

@@ -41,6 +41,7 @@ struct CHeadlessWindowState {
     int m_nCaption = 0; // pixels of caption bar under the top frame
     bool m_bVisible = false;
     bool m_bTopmost = false;
+    bool m_bMinimized = false;
     std::string m_strText;
     int m_nInvalidations = 0;
 
@@ -73,6 +74,7 @@ public:
     void SetTopmost(bool bTopmost) override { m_bTopmost = bTopmost; }
     void Show(bool bShow, bool /*bActivate*/) override { m_bVisible = bShow; }
     bool IsVisible() const override { return m_bVisible; }
+    bool IsMinimized() const override { return m_bMinimized; }
     void SetText(const std::string& strText) override { m_strText = strText; }
     std::string GetText() const override { return m_strText; }
     void Invalidate(bool /*bNow*/) override { ++m_nInvalidations; }

@@ -132,6 +132,10 @@ bool CUiWindow::IsWindowVisible() const {
     return m_pPeer && m_pPeer->IsVisible();
 }
 
+bool CUiWindow::IsMinimized() const {
+    return m_pPeer && m_pPeer->IsMinimized();
+}
+
 void CUiWindow::SetCaption(const std::string& strText) {
     if (!m_pPeer)
         return;

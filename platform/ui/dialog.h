@@ -31,6 +31,7 @@
 //   WM_TIMER       -> OnTimer(id)
 //   WM_SIZING      -> OnSizing(edge, proposed rectangle); the accepted rectangle is written back
 //   WM_SIZE        -> OnSize(client width, client height)
+//   WM_PAINT       -> the backend calls OnPaint(surface) directly, with a surface to draw on
 //   any other      -> the handler mapped with MapMessage; else 0
 //
 // Notifications from code. Input from the user notifies the dialog: a click (BN_CLICKED, after
@@ -98,6 +99,7 @@ public:
     void SetTopmost(bool bTopmost);
     void ShowWindow(bool bShow, bool bActivate = true);
     bool IsWindowVisible() const;
+    bool IsMinimized() const;
     void SetCaption(const std::string& strText);
     std::string GetCaption() const;
     void Invalidate(bool bNow = false);
@@ -106,6 +108,10 @@ public:
     // A modal message box owned by this window.
     int ShowMessageBox(const std::string& strText, const std::string& strCaption,
                        unsigned nType = MB_OK);
+
+    // Paints the window's own client area (WM_PAINT; not its controls): true when it painted,
+    // false to leave the default painting (a dialog's background) to the backend.
+    virtual bool OnPaint(CPaintSurface& /*surface*/) { return false; }
 
     // Makes the window reachable from other processes of the user under its caption, from now on
     // and whenever it exists (see platform/ui/remote_message.h).
@@ -252,9 +258,6 @@ public:
     void SetRegion(const CRegionShape& shape);
     // Moves, sizes, raises to the top and shows the window without activating it.
     void ShowAt(const CRect& rc);
-
-    // Paints the window; the backend calls it for WM_PAINT.
-    virtual void OnPaint(CPaintSurface& /*surface*/) {}
 
 private:
     CPopupPeer* m_pPopupPeer = nullptr;

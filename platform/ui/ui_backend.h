@@ -71,6 +71,8 @@ public:
     // Shows (optionally without activating it) or hides the window.
     virtual void Show(bool bShow, bool bActivate) = 0;
     virtual bool IsVisible() const = 0;
+    // True while the window is minimized (shown as an icon or a taskbar button only).
+    virtual bool IsMinimized() const = 0;
     virtual void SetText(const std::string& strText) = 0;
     virtual std::string GetText() const = 0;
     // Asks for a repaint; bNow paints before returning.
@@ -173,11 +175,14 @@ public:
                                const std::string& strCaption, unsigned nType) = 0;
     // The system's folder browser, modal, owned by the window (none: no owner), opened at
     // strStartPath (a network node such as two backslashes and a device name), offering
-    // file-system folders only and no New Folder button. The chosen folder's path, or nothing
-    // when the user cancelled.
+    // file-system folders only and no New Folder button; account signs in to that node where
+    // the system asks (the user is asked only when the device refuses it). The chosen folder's
+    // path in the Windows form (a network folder as \\HOST\share\folder), or nothing when the
+    // user cancelled.
     virtual std::optional<std::string> BrowseForFolder(CUiWindow* pOwner,
                                                        const std::string& strTitle,
-                                                       const std::string& strStartPath) = 0;
+                                                       const std::string& strStartPath,
+                                                       const CNetworkAccount& account) = 0;
     virtual CSize GetScreenSize() const = 0;
     virtual CSize GetIconSize() const = 0;
     virtual CPoint GetCursorPos() const = 0;

@@ -193,3 +193,10 @@ struct CRegionShape {
     std::vector<CPoint> polygon;
     friend bool operator==(const CRegionShape&, const CRegionShape&) = default;
 };
+
+// The account a window holds for a device's network shares (its user name and password boxes), so
+// that the folder browser can sign in to the device without asking again; empty: anonymous.
+struct CNetworkAccount {
+    std::string strUser;
+    std::string strPassword;
+};

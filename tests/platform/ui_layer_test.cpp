@@ -457,9 +457,9 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
         EXPECT_EQ(dlg.ShowMessageBox("Question?", "Caption", MB_YESNO), IDNO);
         EXPECT_EQ(dlg.ShowMessageBox("Done.", "Caption"), IDOK);
         ui.AnswerFolderBrowser("\\\\NAS\\Download\\bt");
-        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"),
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS", {}),
                   std::optional<std::string>("\\\\NAS\\Download\\bt"));
-        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS"), std::nullopt);
+        EXPECT_EQ(GetUiBackend().BrowseForFolder(&dlg, "Pick", "\\\\NAS", {}), std::nullopt);
         EXPECT_EQ(ui.FolderBrowsers().size(), 2u);
         dlg.EndDialog(IDOK);
     });
@@ -474,9 +474,10 @@ TEST(DialogManager, ControlsMessageBoxesAndWindowUnderAPoint) {
 class CProbePopup : public CPopupWindow {
 public:
     std::vector<std::uint64_t> m_arrFired;
-    void OnPaint(CPaintSurface& surface) override {
+    bool OnPaint(CPaintSurface& surface) override {
         surface.FillRegion(m_shape, CSysColor::Window);
         surface.DrawTextIn({12, 10, 124, 33}, "tip", CUiFont::DefaultGui);
+        return true;
     }
     CRegionShape m_shape{{0, 0, 124, 33}, {12, 10}, {{112, 23}, {112, 48}, {87, 23}}};
 
