@@ -49,16 +49,12 @@ bool IsOnText(const std::string& text) {
     return text == "1";
 }
 
-void Write(CRegistryKey& key, const std::string& name, const std::string& text) {
+// False, with a line to the debugger output, when the value was not stored.
+bool Write(CRegistryKey& key, const std::string& name, const std::string& text) {
     const RegStatus rc = key.SetStringValue(name, text);
     if (rc != kRegOk)
         mwDebugOutput("settings: writing " + name + " failed (" + std::to_string(rc) + ")");
-}
-
-void SetAt(std::vector<std::string>& arr, std::size_t n, const std::string& text) {
-    if (arr.size() <= n)
-        arr.resize(n + 1);
-    arr[n] = text;
+    return rc == kRegOk;
 }
 
 } // namespace
@@ -81,10 +77,9 @@ bool CSettingsStore::SaveConfirmDialog(bool on) const {
     if (m_registry.OpenKey(m_strKey, ERegAccess::All, key) != kRegOk &&
         m_registry.CreateKey(m_strKey, key) != kRegOk) {
         mwDebugOutput("settings: the key cannot be opened or created");
-        return true;
+        return false;
     }
-    Write(*key, "ConfirmDialog", on ? "1" : "0");
-    return true;
+    return Write(*key, "ConfirmDialog", on ? "1" : "0");
 }
 
 bool CSettingsStore::LoadSettings(CMarlowickSettings& s) const {
@@ -113,19 +108,16 @@ int CSettingsStore::LoadSavedEntries(CMarlowickSettings& s) const {
     CValueReader reader(*key, m_text);
     int n = 0;
     for (;; ++n) {
-        std::string text;
-        if (!reader.Read(EntryName(n, "Key_TargetDevice"), text) || text.empty())
+        // The first value that cannot be read ends the list; so does a blank device name. An
+        // entry cut short is left out, so the list holds complete entries only.
+        CSavedEntry entry;
+        if (!reader.Read(EntryName(n, "Key_TargetDevice"), entry.m_strDevice) ||
+            entry.m_strDevice.empty() ||
+            !reader.Read(EntryName(n, "Key_UserName"), entry.m_strUserName) ||
+            !reader.Read(EntryName(n, "Key_Password"), entry.m_strPassword) ||
+            !reader.Read(EntryName(n, "Key_RootShareList"), entry.m_strRootShareList))
             break;
-        s.m_arrSavedDevice.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_UserName"), text))
-            break;
-        s.m_arrSavedUserName.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_Password"), text))
-            break;
-        s.m_arrSavedPassword.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_RootShareList"), text))
-            break;
-        s.m_arrSavedRootShareList.push_back(text);
+        s.m_arrSavedEntries.push_back(std::move(entry));
     }
     return n;
 }
@@ -135,34 +127,36 @@ bool CSettingsStore::SaveSettings(CMarlowickSettings& s) const {
     if (m_registry.OpenKey(m_strKey, ERegAccess::All, key) != kRegOk &&
         m_registry.CreateKey(m_strKey, key) != kRegOk) {
         mwDebugOutput("settings: the key cannot be opened or created");
-        return true;
+        return false;
     }
     // A device without an entry gets the next free number.
     const int n = s.m_nSavedIndex != -1 ? s.m_nSavedIndex : s.m_nSavedCount;
-    Write(*key, "Key_UserName", s.m_strUserName);
-    Write(*key, EntryName(n, "Key_UserName"), s.m_strUserName);
-    Write(*key, "Key_Password", s.m_strPassword);
-    Write(*key, EntryName(n, "Key_Password"), s.m_strPassword);
-    Write(*key, "Key_RootShareList", s.m_strRootSharelist);
-    Write(*key, EntryName(n, "Key_RootShareList"), s.m_strRootSharelist);
-    Write(*key, "Key_SubDir", s.m_strSubFolder);
-    Write(*key, "Key_IP", s.m_strIP);
-    Write(*key, "Key_TargetDevice", s.m_strTargetDevice);
-    Write(*key, EntryName(n, "Key_TargetDevice"), s.m_strTargetDevice);
-    Write(*key, "ConfirmDialog", s.m_nConfirmDialog != 0 ? "1" : "0");
+    bool bStored = true;
+    bStored &= Write(*key, "Key_UserName", s.m_strUserName);
+    bStored &= Write(*key, EntryName(n, "Key_UserName"), s.m_strUserName);
+    bStored &= Write(*key, "Key_Password", s.m_strPassword);
+    bStored &= Write(*key, EntryName(n, "Key_Password"), s.m_strPassword);
+    bStored &= Write(*key, "Key_RootShareList", s.m_strRootSharelist);
+    bStored &= Write(*key, EntryName(n, "Key_RootShareList"), s.m_strRootSharelist);
+    bStored &= Write(*key, "Key_SubDir", s.m_strSubFolder);
+    bStored &= Write(*key, "Key_IP", s.m_strIP);
+    bStored &= Write(*key, "Key_TargetDevice", s.m_strTargetDevice);
+    bStored &= Write(*key, EntryName(n, "Key_TargetDevice"), s.m_strTargetDevice);
+    bStored &= Write(*key, "ConfirmDialog", s.m_nConfirmDialog != 0 ? "1" : "0");
 
     // Keep the in-memory entries as a fresh read would give them: the next device without an
     // entry saved from this window then gets a number of its own, and this device is known. A
     // blank device name ends the list when read, so such an entry is not counted.
     const std::string device = m_text.Trim(s.m_strTargetDevice);
-    if (n >= 0 && !device.empty()) {
+    if (bStored && n >= 0 && !device.empty()) {
         const auto i = static_cast<std::size_t>(n);
-        SetAt(s.m_arrSavedDevice, i, device);
-        SetAt(s.m_arrSavedUserName, i, m_text.Trim(s.m_strUserName));
-        SetAt(s.m_arrSavedPassword, i, m_text.Trim(s.m_strPassword));
-        SetAt(s.m_arrSavedRootShareList, i, m_text.Trim(s.m_strRootSharelist));
+        if (s.m_arrSavedEntries.size() <= i)
+            s.m_arrSavedEntries.resize(i + 1);
+        s.m_arrSavedEntries[i] =
+            CSavedEntry{device, m_text.Trim(s.m_strUserName), m_text.Trim(s.m_strPassword),
+                        m_text.Trim(s.m_strRootSharelist)};
         s.m_nSavedCount = std::max(s.m_nSavedCount, n + 1);
         s.m_nSavedIndex = n;
     }
-    return true;
+    return bStored;
 }

@@ -659,14 +659,12 @@ int RunSetCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     settings.m_nSavedCount = store.LoadSavedEntries(settings);
     // The device's saved entry, found as the device list finds it, is the one to overwrite.
     settings.m_nSavedIndex = -1;
-    for (std::size_t i = 0; i < settings.m_arrSavedDevice.size(); ++i) {
-        if (text.CompareNoCase(settings.m_arrSavedDevice[i], strDevice) == 0) {
+    for (std::size_t i = 0; i < settings.m_arrSavedEntries.size(); ++i) {
+        if (text.CompareNoCase(settings.m_arrSavedEntries[i].m_strDevice, strDevice) == 0) {
             settings.m_nSavedIndex = static_cast<int>(i);
             break;
         }
     }
-    if (settings.m_nSavedIndex >= settings.m_nSavedCount)
-        settings.m_nSavedIndex = -1; // an entry read only in part is not one of the list's
     settings.m_strTargetDevice = strDevice;
     settings.m_strIP = strAddress;
     settings.m_strUserName = strUser;
@@ -675,15 +673,7 @@ int RunSetCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     settings.m_strSubFolder.clear();
     const bool bConfirm = parsed.Has("--confirm") ? strConfirm == "on" : store.IsConfirmDialogOn();
     settings.m_nConfirmDialog = bConfirm ? 1 : 0;
-    store.SaveSettings(settings);
-
-    // The store reports no failure of its own: read back what the program will read.
-    CMarlowickSettings stored;
-    if (!store.LoadSettings(stored) || stored.m_strTargetDevice != text.Trim(strDevice) ||
-        stored.m_strIP != text.Trim(strAddress) || stored.m_strUserName != text.Trim(strUser) ||
-        stored.m_strPassword != text.Trim(strPassword) ||
-        stored.m_strRootSharelist != text.Trim(strDest) ||
-        (stored.m_nConfirmDialog != 0) != bConfirm)
+    if (!store.SaveSettings(settings))
         return cmd.Fail("the settings could not be stored (the settings store cannot be "
                         "written, or a value is too long for it)");
     cmd.Out() << "stored: device " << strDevice << " at " << strAddress << ", account " << strUser

@@ -60,7 +60,7 @@ TEST_F(SettingsTest, NoKeyAtAll) {
     EXPECT_EQ(s.m_strIP, "untouched");
     EXPECT_EQ(s.m_nConfirmDialog, 0);
     EXPECT_EQ(m_store.LoadSavedEntries(s), 0);
-    EXPECT_TRUE(s.m_arrSavedDevice.empty());
+    EXPECT_TRUE(s.m_arrSavedEntries.empty());
 }
 
 TEST_F(SettingsTest, LoadsTheCurrentSettingsTrimmed) {
@@ -140,9 +140,8 @@ TEST_F(SettingsTest, SavedEntriesEndAtMissingOrBlankDeviceOrMissingAccount) {
     PutEntry(1, "NAS-1", "u1");
     CMarlowickSettings s;
     EXPECT_EQ(m_store.LoadSavedEntries(s), 2) << "2_Key_TargetDevice is missing";
-    EXPECT_EQ(s.m_arrSavedDevice, (std::vector<std::string>{"NAS-0", "NAS-1"}));
-    EXPECT_EQ(s.m_arrSavedPassword, (std::vector<std::string>{"pw0", "pw1"}));
-    EXPECT_EQ(s.m_arrSavedRootShareList, (std::vector<std::string>{"Share0", "Share1"}));
+    EXPECT_EQ(s.m_arrSavedEntries, (std::vector<CSavedEntry>{{"NAS-0", "u0", "pw0", "Share0"},
+                                                             {"NAS-1", "u1", "pw1", "Share1"}}));
 
     PutEntry(2, "NAS-2", "u2");
     Put({{"1_Key_TargetDevice", "   "}});
@@ -153,8 +152,9 @@ TEST_F(SettingsTest, SavedEntriesEndAtMissingOrBlankDeviceOrMissingAccount) {
     Put({{"3_Key_TargetDevice", "NAS-3"}}); // entry 3 has a device name only
     CMarlowickSettings partial;
     EXPECT_EQ(m_store.LoadSavedEntries(partial), 3);
-    EXPECT_EQ(partial.m_arrSavedDevice.size(), 4u);
-    EXPECT_EQ(partial.m_arrSavedUserName.size(), 3u);
+    // The entry cut short is not one of the list's: no record holds its device name alone.
+    ASSERT_EQ(partial.m_arrSavedEntries.size(), 3u);
+    EXPECT_EQ(partial.m_arrSavedEntries[2].m_strDevice, "NAS-2");
 }
 
 TEST_F(SettingsTest, SaveWritesCurrentSettingsAndTheDevicesEntry) {
@@ -181,7 +181,7 @@ TEST_F(SettingsTest, SaveWritesCurrentSettingsAndTheDevicesEntry) {
     EXPECT_EQ(Raw("ConfirmDialog"), "1");
     EXPECT_EQ(Raw("2_Key_TargetDevice"), "<missing>");
     EXPECT_EQ(s.m_nSavedCount, 2);
-    EXPECT_EQ(s.m_arrSavedUserName[1], "admin");
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strUserName, "admin");
 }
 
 // Two devices without an entry, saved one after the other in the same window, get one entry
@@ -202,14 +202,16 @@ TEST_F(SettingsTest, TwoNewDevicesSavedInOneWindowGetTheirOwnEntries) {
     }
     EXPECT_EQ(s.m_nSavedCount, 3);
     EXPECT_EQ(s.m_nSavedIndex, 2);
-    EXPECT_EQ(s.m_arrSavedDevice, (std::vector<std::string>{"NAS-0", "NAS-A", "NAS-B"}));
+    ASSERT_EQ(s.m_arrSavedEntries.size(), 3u);
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strDevice, "NAS-A");
+    EXPECT_EQ(s.m_arrSavedEntries[2].m_strDevice, "NAS-B");
 
     CMarlowickSettings fresh;
     EXPECT_EQ(m_store.LoadSavedEntries(fresh), 3);
-    EXPECT_EQ(fresh.m_arrSavedDevice, s.m_arrSavedDevice);
-    EXPECT_EQ(fresh.m_arrSavedUserName,
-              (std::vector<std::string>{"u0", "user-NAS-A", "user-NAS-B"}));
-    EXPECT_EQ(fresh.m_arrSavedPassword[2], std::string(300, 'p'));
+    EXPECT_EQ(fresh.m_arrSavedEntries, s.m_arrSavedEntries);
+    EXPECT_EQ(fresh.m_arrSavedEntries[1].m_strUserName, "user-NAS-A");
+    EXPECT_EQ(fresh.m_arrSavedEntries[2].m_strUserName, "user-NAS-B");
+    EXPECT_EQ(fresh.m_arrSavedEntries[2].m_strPassword, std::string(300, 'p'));
 }
 
 // A registry whose values keep growing between queries: a value gets three attempts, then the
