@@ -35,8 +35,10 @@ struct CMarlowickSettings {
     int m_nSavedIndex = -1; // the selected device's entry, -1 when it has none
 };
 
-// Reads and writes the settings record. Every operation opens the key afresh and closes it
-// before it returns; readers never create the key, writers create it when it is missing.
+// Reads and writes the settings record. Every operation is one transaction of the registry
+// (platform/registry.h): it holds the user's settings lock, reads one consistent state, and
+// stores its values together or not at all. Readers never create the key, writers create it
+// when it is missing.
 class CSettingsStore {
 public:
     explicit CSettingsStore(CRegistry& registry, std::string strKey = kSettingsKey,
@@ -48,16 +50,29 @@ public:
     // Writes "ConfirmDialog" alone; whether it was stored.
     bool SaveConfirmDialog(bool on) const;
     // Reads the seven current settings in their fixed order, stopping at the first value that
-    // cannot be read; false only when the key cannot be opened (the record is then unchanged).
+    // cannot be read; false only when the key cannot be opened (the record is then unchanged,
+    // and LastStatus tells "nothing stored yet" from "cannot be read").
     bool LoadSettings(CMarlowickSettings& settings) const;
     // Appends the complete saved entries to m_arrSavedEntries; their number.
     int LoadSavedEntries(CMarlowickSettings& settings) const;
-    // Writes the current settings, the current device's saved entry and "ConfirmDialog", and
-    // keeps the in-memory entries in step with what was written; whether everything was stored.
+    // Writes the current settings, the current device's saved entry and "ConfirmDialog", all or
+    // nothing, and makes the in-memory entries what is now stored; whether it was stored. The
+    // entry is chosen under the lock from what is stored then: the device's own entry (the
+    // selected one, m_nSavedIndex, while it still names this device), else the next free one.
     bool SaveSettings(CMarlowickSettings& settings) const;
 
+    // The outcome of the last operation: kRegOk, kRegErrNotFound when no settings are stored
+    // yet, or the error that kept them from being read or stored.
+    RegStatus LastStatus() const { return m_nLastStatus; }
+    // That error in words for the user (where, and the system's reason); empty after success.
+    std::string LastErrorText() const;
+
 private:
+    RegStatus Begin(ERegAccess access, std::unique_ptr<CRegistryTransaction>& transaction) const;
+    bool Finish(RegStatus rc, const char* pszWhat) const;
+
     CRegistry& m_registry;
     std::string m_strKey;
     const CTextOps& m_text;
+    mutable RegStatus m_nLastStatus = kRegOk;
 };
