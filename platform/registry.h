@@ -36,11 +36,13 @@ public:
     virtual RegStatus SetStringValue(const std::string& name, const std::string& text) = 0;
 };
 
-// One key under the current user's settings lock, held until the object is destroyed: no other
-// transaction of this user, in this process or another, runs meanwhile. Reads see the values as
-// they stood when the lock was taken, with this transaction's own writes. Writes are kept back
-// until Commit, and destroying the object without committing stores none of them.
-// Transactions do not nest: one begun while another is alive on the same thread waits for it.
+// One key in a transaction. A writing transaction holds the current user's settings lock until
+// the object is destroyed, so no other writing transaction of the user, in this process or
+// another, runs meanwhile; a reading one sees one consistent state of the key (the backends say
+// how). Reads see the values as they stood when the transaction began, with its own writes.
+// Writes are kept back until Commit; destroying the object without committing stores none of
+// them. Begin no transaction while another one of the same thread is alive: a second writer
+// would wait for the first.
 class CRegistryTransaction : public CRegistryKey {
 public:
     // Stores every value set so far, together, creating the key when it is missing: kRegOk when
