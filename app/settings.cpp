@@ -49,16 +49,42 @@ bool IsOnText(const std::string& text) {
     return text == "1";
 }
 
-void Write(CRegistryKey& key, const std::string& name, const std::string& text) {
-    const RegStatus rc = key.SetStringValue(name, text);
-    if (rc != kRegOk)
-        mwDebugOutput("settings: writing " + name + " failed (" + std::to_string(rc) + ")");
+// The complete entries as the key holds them: the first value that cannot be read ends the list,
+// and so does a blank device name; an entry cut short is left out.
+std::vector<CSavedEntry> ReadEntries(CRegistryKey& key, const CTextOps& text) {
+    CValueReader reader(key, text);
+    std::vector<CSavedEntry> arrEntries;
+    for (int n = 0;; ++n) {
+        CSavedEntry entry;
+        if (!reader.Read(EntryName(n, "Key_TargetDevice"), entry.m_strDevice) ||
+            entry.m_strDevice.empty() ||
+            !reader.Read(EntryName(n, "Key_UserName"), entry.m_strUserName) ||
+            !reader.Read(EntryName(n, "Key_Password"), entry.m_strPassword) ||
+            !reader.Read(EntryName(n, "Key_RootShareList"), entry.m_strRootShareList))
+            return arrEntries;
+        arrEntries.push_back(std::move(entry));
+    }
 }
 
-void SetAt(std::vector<std::string>& arr, std::size_t n, const std::string& text) {
-    if (arr.size() <= n)
-        arr.resize(n + 1);
-    arr[n] = text;
+// The entry a save writes, chosen from the entries as they are stored now (another window or
+// process may have added some since this window read them): the window's own entry while it
+// still holds this device; else this device's entry, when one was saved meanwhile; else the next
+// free number. A blank device name never goes into an existing entry, where it would end the
+// list.
+std::size_t EntryToWrite(const CMarlowickSettings& s, const std::vector<CSavedEntry>& arrEntries,
+                         const CTextOps& text) {
+    const std::string device = text.Trim(s.m_strTargetDevice);
+    const auto holdsDevice = [&](std::size_t i) {
+        return !device.empty() && text.CompareNoCase(arrEntries[i].m_strDevice, device) == 0;
+    };
+    const auto selected = static_cast<std::size_t>(s.m_nSavedIndex);
+    if (s.m_nSavedIndex >= 0 && selected < arrEntries.size() && holdsDevice(selected))
+        return selected;
+    for (std::size_t i = 0; i < arrEntries.size(); ++i) {
+        if (holdsDevice(i))
+            return i;
+    }
+    return arrEntries.size();
 }
 
 } // namespace
@@ -66,9 +92,33 @@ void SetAt(std::vector<std::string>& arr, std::size_t n, const std::string& text
 CSettingsStore::CSettingsStore(CRegistry& registry, std::string strKey, const CTextOps& text)
     : m_registry(registry), m_strKey(std::move(strKey)), m_text(text) {}
 
+std::string CSettingsStore::LastErrorText() const {
+    if (m_nLastStatus == kRegOk)
+        return {};
+    const std::string text = m_registry.LastErrorText();
+    return text.empty() ? "the registry answered error " + std::to_string(m_nLastStatus) : text;
+}
+
+RegStatus CSettingsStore::Begin(ERegAccess access,
+                                std::unique_ptr<CRegistryTransaction>& transaction) const {
+    m_nLastStatus = m_registry.BeginTransaction(m_strKey, access, transaction);
+    if (m_nLastStatus != kRegOk && m_nLastStatus != kRegErrNotFound)
+        mwDebugOutput("settings: the key cannot be opened (" + std::to_string(m_nLastStatus) +
+                      "): " + m_registry.LastErrorText());
+    return m_nLastStatus;
+}
+
+bool CSettingsStore::Finish(RegStatus rc, const char* pszWhat) const {
+    m_nLastStatus = rc;
+    if (rc != kRegOk)
+        mwDebugOutput(std::string("settings: ") + pszWhat + " failed (" + std::to_string(rc) +
+                      "): " + m_registry.LastErrorText());
+    return rc == kRegOk;
+}
+
 bool CSettingsStore::IsConfirmDialogOn() const {
-    std::unique_ptr<CRegistryKey> key;
-    if (m_registry.OpenKey(m_strKey, ERegAccess::Query, key) != kRegOk)
+    std::unique_ptr<CRegistryTransaction> key;
+    if (Begin(ERegAccess::Query, key) != kRegOk)
         return true;
     std::string text;
     if (!CValueReader(*key, m_text).Read("ConfirmDialog", text))
@@ -77,19 +127,18 @@ bool CSettingsStore::IsConfirmDialogOn() const {
 }
 
 bool CSettingsStore::SaveConfirmDialog(bool on) const {
-    std::unique_ptr<CRegistryKey> key;
-    if (m_registry.OpenKey(m_strKey, ERegAccess::All, key) != kRegOk &&
-        m_registry.CreateKey(m_strKey, key) != kRegOk) {
-        mwDebugOutput("settings: the key cannot be opened or created");
-        return true;
-    }
-    Write(*key, "ConfirmDialog", on ? "1" : "0");
-    return true;
+    std::unique_ptr<CRegistryTransaction> key;
+    RegStatus rc = Begin(ERegAccess::All, key);
+    if (rc == kRegOk)
+        rc = key->SetStringValue("ConfirmDialog", on ? "1" : "0");
+    if (rc == kRegOk)
+        rc = key->Commit();
+    return Finish(rc, "storing ConfirmDialog");
 }
 
 bool CSettingsStore::LoadSettings(CMarlowickSettings& s) const {
-    std::unique_ptr<CRegistryKey> key;
-    if (m_registry.OpenKey(m_strKey, ERegAccess::Query, key) != kRegOk)
+    std::unique_ptr<CRegistryTransaction> key;
+    if (Begin(ERegAccess::Query, key) != kRegOk)
         return false;
     CValueReader reader(*key, m_text);
     std::string confirm;
@@ -107,62 +156,59 @@ bool CSettingsStore::LoadSettings(CMarlowickSettings& s) const {
 }
 
 int CSettingsStore::LoadSavedEntries(CMarlowickSettings& s) const {
-    std::unique_ptr<CRegistryKey> key;
-    if (m_registry.OpenKey(m_strKey, ERegAccess::Query, key) != kRegOk)
+    std::unique_ptr<CRegistryTransaction> key;
+    if (Begin(ERegAccess::Query, key) != kRegOk)
         return 0;
-    CValueReader reader(*key, m_text);
-    int n = 0;
-    for (;; ++n) {
-        std::string text;
-        if (!reader.Read(EntryName(n, "Key_TargetDevice"), text) || text.empty())
-            break;
-        s.m_arrSavedDevice.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_UserName"), text))
-            break;
-        s.m_arrSavedUserName.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_Password"), text))
-            break;
-        s.m_arrSavedPassword.push_back(text);
-        if (!reader.Read(EntryName(n, "Key_RootShareList"), text))
-            break;
-        s.m_arrSavedRootShareList.push_back(text);
-    }
-    return n;
+    auto arrEntries = ReadEntries(*key, m_text);
+    s.m_arrSavedEntries.insert(s.m_arrSavedEntries.end(), arrEntries.begin(), arrEntries.end());
+    return static_cast<int>(arrEntries.size());
 }
 
 bool CSettingsStore::SaveSettings(CMarlowickSettings& s) const {
-    std::unique_ptr<CRegistryKey> key;
-    if (m_registry.OpenKey(m_strKey, ERegAccess::All, key) != kRegOk &&
-        m_registry.CreateKey(m_strKey, key) != kRegOk) {
-        mwDebugOutput("settings: the key cannot be opened or created");
-        return true;
+    // One transaction: the entry number is chosen and every value written under the lock, and
+    // the values are stored together or not at all.
+    std::unique_ptr<CRegistryTransaction> key;
+    if (Begin(ERegAccess::All, key) != kRegOk)
+        return false;
+    auto arrEntries = ReadEntries(*key, m_text);
+    const std::size_t n = EntryToWrite(s, arrEntries, m_text);
+    const auto entry = [n](const char* base) { return EntryName(static_cast<int>(n), base); };
+    const std::pair<std::string, std::string> arrValues[] = {
+        {"Key_UserName", s.m_strUserName},
+        {entry("Key_UserName"), s.m_strUserName},
+        {"Key_Password", s.m_strPassword},
+        {entry("Key_Password"), s.m_strPassword},
+        {"Key_RootShareList", s.m_strRootSharelist},
+        {entry("Key_RootShareList"), s.m_strRootSharelist},
+        {"Key_SubDir", s.m_strSubFolder},
+        {"Key_IP", s.m_strIP},
+        {"Key_TargetDevice", s.m_strTargetDevice},
+        {entry("Key_TargetDevice"), s.m_strTargetDevice},
+        {"ConfirmDialog", s.m_nConfirmDialog != 0 ? "1" : "0"},
+    };
+    RegStatus rc = kRegOk;
+    for (const auto& [name, text] : arrValues) {
+        if (rc == kRegOk)
+            rc = key->SetStringValue(name, text);
     }
-    // A device without an entry gets the next free number.
-    const int n = s.m_nSavedIndex != -1 ? s.m_nSavedIndex : s.m_nSavedCount;
-    Write(*key, "Key_UserName", s.m_strUserName);
-    Write(*key, EntryName(n, "Key_UserName"), s.m_strUserName);
-    Write(*key, "Key_Password", s.m_strPassword);
-    Write(*key, EntryName(n, "Key_Password"), s.m_strPassword);
-    Write(*key, "Key_RootShareList", s.m_strRootSharelist);
-    Write(*key, EntryName(n, "Key_RootShareList"), s.m_strRootSharelist);
-    Write(*key, "Key_SubDir", s.m_strSubFolder);
-    Write(*key, "Key_IP", s.m_strIP);
-    Write(*key, "Key_TargetDevice", s.m_strTargetDevice);
-    Write(*key, EntryName(n, "Key_TargetDevice"), s.m_strTargetDevice);
-    Write(*key, "ConfirmDialog", s.m_nConfirmDialog != 0 ? "1" : "0");
+    if (rc == kRegOk)
+        rc = key->Commit();
+    if (!Finish(rc, "storing the settings"))
+        return false;
 
-    // Keep the in-memory entries as a fresh read would give them: the next device without an
-    // entry saved from this window then gets a number of its own, and this device is known. A
-    // blank device name ends the list when read, so such an entry is not counted.
+    // The in-memory entries become what a fresh read gives: the stored ones, this device's
+    // among them. A blank device name ends the list when read, so such an entry is not counted.
     const std::string device = m_text.Trim(s.m_strTargetDevice);
-    if (n >= 0 && !device.empty()) {
-        const auto i = static_cast<std::size_t>(n);
-        SetAt(s.m_arrSavedDevice, i, device);
-        SetAt(s.m_arrSavedUserName, i, m_text.Trim(s.m_strUserName));
-        SetAt(s.m_arrSavedPassword, i, m_text.Trim(s.m_strPassword));
-        SetAt(s.m_arrSavedRootShareList, i, m_text.Trim(s.m_strRootSharelist));
-        s.m_nSavedCount = std::max(s.m_nSavedCount, n + 1);
-        s.m_nSavedIndex = n;
+    if (!device.empty()) {
+        CSavedEntry saved{device, m_text.Trim(s.m_strUserName), m_text.Trim(s.m_strPassword),
+                          m_text.Trim(s.m_strRootSharelist)};
+        if (n < arrEntries.size())
+            arrEntries[n] = std::move(saved);
+        else
+            arrEntries.push_back(std::move(saved));
+        s.m_nSavedIndex = static_cast<int>(n);
     }
+    s.m_arrSavedEntries = std::move(arrEntries);
+    s.m_nSavedCount = static_cast<int>(s.m_arrSavedEntries.size());
     return true;
 }

@@ -536,6 +536,7 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
 
     CMarlowickSettings settings;
     bool bStored = true;
+    std::string strUnreadable; // why the stored settings cannot be read, when they cannot
     if (bCommandLine) {
         settings.m_strIP = parsed.Value("--device");
         settings.m_strUserName = parsed.Value("--user");
@@ -543,7 +544,10 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
             return cmd.UsageError("--password-stdin: standard input holds no line");
         settings.m_strRootSharelist = parsed.Value("--dest");
     } else {
-        bStored = CSettingsStore(*ctx.pRegistry, ctx.strSettingsKey).LoadSettings(settings);
+        const CSettingsStore store(*ctx.pRegistry, ctx.strSettingsKey);
+        bStored = store.LoadSettings(settings);
+        if (!bStored && store.LastStatus() != kRegErrNotFound)
+            strUnreadable = store.LastErrorText();
         if (parsed.Has("--dest")) {
             settings.m_strRootSharelist = parsed.Value("--dest");
             settings.m_strSubFolder.clear();
@@ -554,6 +558,8 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
         "; store them with \"marlowick-cli set\" or give --device, --user and --dest";
     if (bCommandLine && !strMissing.empty())
         return cmd.Fail("nothing was sent: the command line has " + strMissing);
+    if (!strUnreadable.empty())
+        return cmd.Fail("nothing was sent: the stored settings cannot be read: " + strUnreadable);
     if (!bStored)
         return cmd.Fail(std::string("nothing was sent: no settings are stored yet") + kStoreHint);
     if (!strMissing.empty())
@@ -659,14 +665,12 @@ int RunSetCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     settings.m_nSavedCount = store.LoadSavedEntries(settings);
     // The device's saved entry, found as the device list finds it, is the one to overwrite.
     settings.m_nSavedIndex = -1;
-    for (std::size_t i = 0; i < settings.m_arrSavedDevice.size(); ++i) {
-        if (text.CompareNoCase(settings.m_arrSavedDevice[i], strDevice) == 0) {
+    for (std::size_t i = 0; i < settings.m_arrSavedEntries.size(); ++i) {
+        if (text.CompareNoCase(settings.m_arrSavedEntries[i].m_strDevice, strDevice) == 0) {
             settings.m_nSavedIndex = static_cast<int>(i);
             break;
         }
     }
-    if (settings.m_nSavedIndex >= settings.m_nSavedCount)
-        settings.m_nSavedIndex = -1; // an entry read only in part is not one of the list's
     settings.m_strTargetDevice = strDevice;
     settings.m_strIP = strAddress;
     settings.m_strUserName = strUser;
@@ -675,17 +679,10 @@ int RunSetCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     settings.m_strSubFolder.clear();
     const bool bConfirm = parsed.Has("--confirm") ? strConfirm == "on" : store.IsConfirmDialogOn();
     settings.m_nConfirmDialog = bConfirm ? 1 : 0;
-    store.SaveSettings(settings);
-
-    // The store reports no failure of its own: read back what the program will read.
-    CMarlowickSettings stored;
-    if (!store.LoadSettings(stored) || stored.m_strTargetDevice != text.Trim(strDevice) ||
-        stored.m_strIP != text.Trim(strAddress) || stored.m_strUserName != text.Trim(strUser) ||
-        stored.m_strPassword != text.Trim(strPassword) ||
-        stored.m_strRootSharelist != text.Trim(strDest) ||
-        (stored.m_nConfirmDialog != 0) != bConfirm)
-        return cmd.Fail("the settings could not be stored (the settings store cannot be "
-                        "written, or a value is too long for it)");
+    // Stored all together or not at all; a settings file that could not be read is never
+    // replaced, so the entries of other devices in it are not lost.
+    if (!store.SaveSettings(settings))
+        return cmd.Fail("the settings could not be stored: " + store.LastErrorText());
     cmd.Out() << "stored: device " << strDevice << " at " << strAddress << ", account " << strUser
               << ", destination " << strDest << ", confirmation " << (bConfirm ? "on" : "off")
               << (bCheck ? " (account checked)" : " (account not checked)") << "\n";
@@ -705,7 +702,9 @@ int RunStatusCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) 
     std::string strAddress = parsed.Value("--device");
     if (!parsed.Has("--device")) {
         CMarlowickSettings settings;
-        CSettingsStore(*ctx.pRegistry, ctx.strSettingsKey).LoadSettings(settings);
+        const CSettingsStore store(*ctx.pRegistry, ctx.strSettingsKey);
+        if (!store.LoadSettings(settings) && store.LastStatus() != kRegErrNotFound)
+            return cmd.Fail("the stored settings cannot be read: " + store.LastErrorText());
         strAddress = settings.m_strIP;
     }
     if (strAddress.empty())

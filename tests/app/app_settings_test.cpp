@@ -4,7 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <latch>
 #include <map>
+#include <thread>
+
+// Entries shown by their fields when a comparison fails.
+void PrintTo(const CSavedEntry& entry, std::ostream* out) {
+    *out << '{' << entry.m_strDevice << ", " << entry.m_strUserName << ", " << entry.m_strPassword
+         << ", " << entry.m_strRootShareList << '}';
+}
 
 namespace {
 
@@ -60,7 +69,7 @@ TEST_F(SettingsTest, NoKeyAtAll) {
     EXPECT_EQ(s.m_strIP, "untouched");
     EXPECT_EQ(s.m_nConfirmDialog, 0);
     EXPECT_EQ(m_store.LoadSavedEntries(s), 0);
-    EXPECT_TRUE(s.m_arrSavedDevice.empty());
+    EXPECT_TRUE(s.m_arrSavedEntries.empty());
 }
 
 TEST_F(SettingsTest, LoadsTheCurrentSettingsTrimmed) {
@@ -140,9 +149,8 @@ TEST_F(SettingsTest, SavedEntriesEndAtMissingOrBlankDeviceOrMissingAccount) {
     PutEntry(1, "NAS-1", "u1");
     CMarlowickSettings s;
     EXPECT_EQ(m_store.LoadSavedEntries(s), 2) << "2_Key_TargetDevice is missing";
-    EXPECT_EQ(s.m_arrSavedDevice, (std::vector<std::string>{"NAS-0", "NAS-1"}));
-    EXPECT_EQ(s.m_arrSavedPassword, (std::vector<std::string>{"pw0", "pw1"}));
-    EXPECT_EQ(s.m_arrSavedRootShareList, (std::vector<std::string>{"Share0", "Share1"}));
+    EXPECT_EQ(s.m_arrSavedEntries, (std::vector<CSavedEntry>{{"NAS-0", "u0", "pw0", "Share0"},
+                                                             {"NAS-1", "u1", "pw1", "Share1"}}));
 
     PutEntry(2, "NAS-2", "u2");
     Put({{"1_Key_TargetDevice", "   "}});
@@ -153,8 +161,9 @@ TEST_F(SettingsTest, SavedEntriesEndAtMissingOrBlankDeviceOrMissingAccount) {
     Put({{"3_Key_TargetDevice", "NAS-3"}}); // entry 3 has a device name only
     CMarlowickSettings partial;
     EXPECT_EQ(m_store.LoadSavedEntries(partial), 3);
-    EXPECT_EQ(partial.m_arrSavedDevice.size(), 4u);
-    EXPECT_EQ(partial.m_arrSavedUserName.size(), 3u);
+    // The entry cut short is not one of the list's: no record holds its device name alone.
+    ASSERT_EQ(partial.m_arrSavedEntries.size(), 3u);
+    EXPECT_EQ(partial.m_arrSavedEntries[2].m_strDevice, "NAS-2");
 }
 
 TEST_F(SettingsTest, SaveWritesCurrentSettingsAndTheDevicesEntry) {
@@ -181,7 +190,7 @@ TEST_F(SettingsTest, SaveWritesCurrentSettingsAndTheDevicesEntry) {
     EXPECT_EQ(Raw("ConfirmDialog"), "1");
     EXPECT_EQ(Raw("2_Key_TargetDevice"), "<missing>");
     EXPECT_EQ(s.m_nSavedCount, 2);
-    EXPECT_EQ(s.m_arrSavedUserName[1], "admin");
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strUserName, "admin");
 }
 
 // Two devices without an entry, saved one after the other in the same window, get one entry
@@ -202,19 +211,107 @@ TEST_F(SettingsTest, TwoNewDevicesSavedInOneWindowGetTheirOwnEntries) {
     }
     EXPECT_EQ(s.m_nSavedCount, 3);
     EXPECT_EQ(s.m_nSavedIndex, 2);
-    EXPECT_EQ(s.m_arrSavedDevice, (std::vector<std::string>{"NAS-0", "NAS-A", "NAS-B"}));
+    ASSERT_EQ(s.m_arrSavedEntries.size(), 3u);
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strDevice, "NAS-A");
+    EXPECT_EQ(s.m_arrSavedEntries[2].m_strDevice, "NAS-B");
 
     CMarlowickSettings fresh;
     EXPECT_EQ(m_store.LoadSavedEntries(fresh), 3);
-    EXPECT_EQ(fresh.m_arrSavedDevice, s.m_arrSavedDevice);
-    EXPECT_EQ(fresh.m_arrSavedUserName,
-              (std::vector<std::string>{"u0", "user-NAS-A", "user-NAS-B"}));
-    EXPECT_EQ(fresh.m_arrSavedPassword[2], std::string(300, 'p'));
+    EXPECT_EQ(fresh.m_arrSavedEntries, s.m_arrSavedEntries);
+    EXPECT_EQ(fresh.m_arrSavedEntries[1].m_strUserName, "user-NAS-A");
+    EXPECT_EQ(fresh.m_arrSavedEntries[2].m_strUserName, "user-NAS-B");
+    EXPECT_EQ(fresh.m_arrSavedEntries[2].m_strPassword, std::string(300, 'p'));
+}
+
+// The settings a window saves for new device n.
+void Fill(CMarlowickSettings& s, int n) {
+    const auto k = std::to_string(n);
+    s.m_strTargetDevice = "NAS-" + k;
+    s.m_strIP = "10.0.0." + k;
+    s.m_strUserName = "user-" + k;
+    s.m_strPassword = "pw-" + k;
+    s.m_strRootSharelist = "share-" + k;
+    s.m_nConfirmDialog = n % 2;
+}
+
+CSavedEntry EntryOf(int n) {
+    const auto k = std::to_string(n);
+    return {"NAS-" + k, "user-" + k, "pw-" + k, "share-" + k};
+}
+
+// Two windows opened before either saved: the second new device does not take the first one's
+// entry, and a device that got an entry meanwhile keeps that one.
+TEST_F(SettingsTest, AWindowSavesIntoTheEntriesAsTheyAreNowStored) {
+    PutEntry(0, "NAS-0", "u0");
+    CMarlowickSettings first;
+    CMarlowickSettings second;
+    first.m_nSavedCount = m_store.LoadSavedEntries(first);
+    second.m_nSavedCount = m_store.LoadSavedEntries(second);
+
+    Fill(first, 1);
+    ASSERT_TRUE(m_store.SaveSettings(first));
+    Fill(second, 2);
+    ASSERT_TRUE(m_store.SaveSettings(second));
+    EXPECT_EQ(second.m_nSavedIndex, 2);
+    Fill(second, 1); // the first window's device, unknown to the second when it opened
+    second.m_nSavedIndex = -1;
+    ASSERT_TRUE(m_store.SaveSettings(second));
+    EXPECT_EQ(second.m_nSavedIndex, 1);
+
+    CMarlowickSettings fresh;
+    EXPECT_EQ(m_store.LoadSavedEntries(fresh), 3);
+    EXPECT_EQ(fresh.m_arrSavedEntries,
+              (std::vector<CSavedEntry>{{"NAS-0", "u0", "pw0", "Share0"}, EntryOf(1), EntryOf(2)}));
+    EXPECT_EQ(second.m_arrSavedEntries, fresh.m_arrSavedEntries);
+    EXPECT_EQ(second.m_nSavedCount, 3);
+}
+
+// Ten windows, each opened before any saved, save a new device each at the same moment, each
+// through its own registry object: one save is one whole set, and no entry mixes two devices.
+TEST_F(SettingsTest, ParallelSavesKeepEachDevicesValuesTogether) {
+    constexpr int kWriters = 10;
+    std::latch start(kWriters);
+    std::vector<char> arrStored(kWriters, 0);
+    std::vector<std::thread> arrThreads;
+    for (int n = 0; n < kWriters; ++n) {
+        arrThreads.emplace_back([&, n] {
+            auto pRegistry = OpenUserRegistry();
+            CSettingsStore store(*pRegistry, m_scope.Key());
+            CMarlowickSettings s;
+            s.m_nSavedCount = store.LoadSavedEntries(s);
+            Fill(s, n);
+            start.arrive_and_wait();
+            arrStored[n] = store.SaveSettings(s) && s.m_nSavedIndex >= 0 &&
+                           s.m_arrSavedEntries.at(s.m_nSavedIndex) == EntryOf(n);
+        });
+    }
+    for (auto& thread : arrThreads)
+        thread.join();
+    EXPECT_EQ(arrStored, std::vector<char>(kWriters, 1));
+
+    CMarlowickSettings s;
+    ASSERT_TRUE(m_store.LoadSettings(s));
+    const int n = std::atoi(s.m_strTargetDevice.substr(s.m_strTargetDevice.find('-') + 1).c_str());
+    EXPECT_EQ(
+        (CSavedEntry{s.m_strTargetDevice, s.m_strUserName, s.m_strPassword, s.m_strRootSharelist}),
+        EntryOf(n));
+    EXPECT_EQ(s.m_strIP, "10.0.0." + std::to_string(n));
+    EXPECT_EQ(s.m_nConfirmDialog, n % 2);
+
+    EXPECT_EQ(m_store.LoadSavedEntries(s), kWriters);
+    auto arrEntries = s.m_arrSavedEntries;
+    std::sort(arrEntries.begin(), arrEntries.end(), [](const CSavedEntry& a, const CSavedEntry& b) {
+        return a.m_strDevice < b.m_strDevice;
+    });
+    std::vector<CSavedEntry> arrExpected;
+    for (int k = 0; k < kWriters; ++k)
+        arrExpected.push_back(EntryOf(k));
+    EXPECT_EQ(arrEntries, arrExpected);
 }
 
 // A registry whose values keep growing between queries: a value gets three attempts, then the
 // reading ends there.
-class CGrowingKey final : public CRegistryKey {
+class CGrowingKey final : public CRegistryTransaction {
 public:
     explicit CGrowingKey(int& queries) : m_nQueries(queries) {}
     RegStatus QueryValue(const std::string&, void*, std::uint32_t& size) override {
@@ -223,6 +320,7 @@ public:
         return kRegErrMoreData;
     }
     RegStatus SetStringValue(const std::string&, const std::string&) override { return kRegOk; }
+    RegStatus Commit() override { return kRegOk; }
 
 private:
     int& m_nQueries;
@@ -238,6 +336,12 @@ public:
     }
     RegStatus CreateKey(const std::string& sub, std::unique_ptr<CRegistryKey>& key) override {
         return OpenKey(sub, ERegAccess::All, key);
+    }
+    RegStatus BeginTransaction(const std::string&, ERegAccess,
+                               std::unique_ptr<CRegistryTransaction>& key) override {
+        m_nQueries = 0;
+        key = std::make_unique<CGrowingKey>(m_nQueries);
+        return kRegOk;
     }
 };
 

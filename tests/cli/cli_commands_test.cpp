@@ -444,8 +444,8 @@ TEST_F(CliCommands, SetStoresWhatTheProgramReadsAndSendUsesIt) {
     EXPECT_EQ(s.m_nConfirmDialog, 1); // nothing stored before: on, as the program reads it
     EXPECT_TRUE(Store().IsConfirmDialogOn());
     ASSERT_EQ(s.m_nSavedCount, 1);
-    EXPECT_EQ(s.m_arrSavedDevice[0], "NAS-BRAVO");
-    EXPECT_EQ(s.m_arrSavedPassword[0], kSecret);
+    EXPECT_EQ(s.m_arrSavedEntries[0].m_strDevice, "NAS-BRAVO");
+    EXPECT_EQ(s.m_arrSavedEntries[0].m_strPassword, kSecret);
 
     const std::string file = Torrent("stored.torrent");
     run = Run({"send", file});
@@ -485,8 +485,11 @@ TEST_F(CliCommands, SetKeepsOneSavedEntryPerDevice) {
               kCliExitOk);
     const CMarlowickSettings s = Stored();
     ASSERT_EQ(s.m_nSavedCount, 2);
-    EXPECT_EQ(s.m_arrSavedDevice, (std::vector<std::string>{"nas-alpha", "NAS-BRAVO"}));
-    EXPECT_EQ(s.m_arrSavedRootShareList, (std::vector<std::string>{"films", "media"}));
+    ASSERT_EQ(s.m_arrSavedEntries.size(), 2u);
+    EXPECT_EQ(s.m_arrSavedEntries[0].m_strDevice, "nas-alpha");
+    EXPECT_EQ(s.m_arrSavedEntries[0].m_strRootShareList, "films");
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strDevice, "NAS-BRAVO");
+    EXPECT_EQ(s.m_arrSavedEntries[1].m_strRootShareList, "media");
     EXPECT_EQ(s.m_strTargetDevice, "nas-alpha");
     EXPECT_EQ(s.m_strIP, "10.0.0.2");
     // --confirm off stays until it is given again.

@@ -8,8 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
+#include <thread>
+
+// Entries shown by their fields when a comparison fails.
+void PrintTo(const CSavedEntry& entry, std::ostream* out) {
+    *out << '{' << entry.m_strDevice << ", " << entry.m_strUserName << ", " << entry.m_strPassword
+         << ", " << entry.m_strRootShareList << '}';
+}
 
 namespace {
 
@@ -246,6 +256,125 @@ TEST_F(CliAgainstDevice, ExitCodesOfTheProgram) {
     auto run = RunCli({"status", "--device", "127.0.0.1:9"});
     EXPECT_EQ(run.nExit, 0);
     EXPECT_EQ(run.strOut, "http://127.0.0.1:9/Down/download_ui.cgi\n");
+}
+
+// set against the settings file itself: runs in parallel, a run that cannot store, a file that
+// cannot be read. No device is needed: set stores without the account check.
+class CliSettingsFile : public ::testing::Test {
+protected:
+    static std::vector<std::string> SetArgs(int n) {
+        const auto k = std::to_string(n);
+        return {"set",       "--device", "NAS-" + k,   "--address",        "10.0.0." + k, "--user",
+                "user-" + k, "--dest",   "share-" + k, "--password-stdin", "--no-check"};
+    }
+    static std::string PasswordLine(int n) { return "pw-" + std::to_string(n) + "\n"; }
+    // What set stores for device n, as the settings store reads it back.
+    static CSavedEntry EntryOf(int n) {
+        const auto k = std::to_string(n);
+        return {"NAS-" + k, "user-" + k, "pw-" + k, "share-" + k};
+    }
+    std::string FileBytes() const {
+        std::ifstream in(m_file, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    std::vector<std::string> Folder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_file.parent_path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    CTestRegistryScope m_scope;
+    fs::path m_file = fs::path(m_scope.ConfigDir()) / "marlowick" / "settings.reg";
+};
+
+// Ten devices stored at once: the current settings are one run's whole set, and each device has
+// one entry of its own.
+TEST_F(CliSettingsFile, ParallelSetsKeepEachDevicesValuesTogether) {
+    constexpr int kRuns = 10;
+    std::vector<mwtest::CCliResult> arrRuns(kRuns);
+    std::vector<std::thread> arrThreads;
+    for (int n = 0; n < kRuns; ++n)
+        arrThreads.emplace_back([&, n] { arrRuns[n] = RunCli(SetArgs(n), PasswordLine(n)); });
+    for (auto& thread : arrThreads)
+        thread.join();
+    for (int n = 0; n < kRuns; ++n)
+        EXPECT_EQ(arrRuns[n].nExit, 0) << n << ": " << arrRuns[n].strErr;
+
+    auto pRegistry = OpenUserRegistry();
+    CSettingsStore store(*pRegistry);
+    CMarlowickSettings s;
+    ASSERT_TRUE(store.LoadSettings(s));
+    const CSavedEntry current{s.m_strTargetDevice, s.m_strUserName, s.m_strPassword,
+                              s.m_strRootSharelist};
+    bool bOneRunsSet = false;
+    for (int n = 0; n < kRuns; ++n)
+        bOneRunsSet |= current == EntryOf(n) && s.m_strIP == "10.0.0." + std::to_string(n);
+    EXPECT_TRUE(bOneRunsSet) << s.m_strTargetDevice << " " << s.m_strIP << " " << s.m_strUserName
+                             << " " << s.m_strPassword << " " << s.m_strRootSharelist;
+
+    EXPECT_EQ(store.LoadSavedEntries(s), kRuns);
+    auto arrEntries = s.m_arrSavedEntries;
+    std::vector<CSavedEntry> arrExpected;
+    for (int n = 0; n < kRuns; ++n)
+        arrExpected.push_back(EntryOf(n));
+    const auto byDevice = [](const CSavedEntry& a, const CSavedEntry& b) {
+        return a.m_strDevice < b.m_strDevice;
+    };
+    std::sort(arrEntries.begin(), arrEntries.end(), byDevice);
+    EXPECT_EQ(arrEntries, arrExpected);
+    EXPECT_EQ(Folder(), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
+}
+
+// A run whose settings cannot be written, here because the file may not grow (as on a full
+// disk), reports it and leaves the file as it was.
+TEST_F(CliSettingsFile, ARunThatCannotStoreChangesNothing) {
+    ASSERT_EQ(RunCli(SetArgs(1), PasswordLine(1)).nExit, 0);
+    const std::string before = FileBytes();
+    const auto run = RunCli(
+        SetArgs(2), PasswordLine(2), 60000,
+        {"/bin/sh", "-c",
+         "trap '' XFSZ; exec prlimit --fsize=" + std::to_string(before.size()) + " -- \"$@\"",
+         "sh"});
+    EXPECT_EQ(run.nExit, 1) << run.strOut;
+    EXPECT_TRUE(Contains(run.strErr, "could not be stored")) << run.strErr;
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_EQ(Folder(), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
+}
+
+// A settings file that exists but cannot be read is reported with its reason, and set never
+// replaces it: the saved entries in it would be lost.
+TEST_F(CliSettingsFile, AnUnreadableFileIsReportedAndNeverReplaced) {
+    ASSERT_EQ(RunCli(SetArgs(1), PasswordLine(1)).nExit, 0);
+    const std::string before = FileBytes();
+    std::vector<std::string> arrLauncher;
+    if (geteuid() == 0) {
+        // Root reads any file: run as nobody, in a folder of nobody's, beside root's file.
+        constexpr uid_t kNobody = 65534;
+        fs::permissions(m_scope.ConfigDir(), fs::perms::owner_all | fs::perms::others_exec);
+        ASSERT_EQ(::chown(m_file.parent_path().c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown((m_file.string() + ".lock").c_str(), kNobody, kNobody), 0);
+        arrLauncher = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    } else {
+        fs::permissions(m_file, fs::perms::none);
+    }
+
+    auto run = RunCli(SetArgs(2), PasswordLine(2), 60000, arrLauncher);
+    EXPECT_EQ(run.nExit, 1) << run.strOut;
+    EXPECT_TRUE(Contains(run.strErr, m_file.string() + ": Permission denied")) << run.strErr;
+    fs::permissions(m_file, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(FileBytes(), before);
+
+    if (geteuid() != 0)
+        fs::permissions(m_file, fs::perms::none);
+    run = RunCli({"send", m_scope.ConfigDir() + "/any.torrent"}, "", 60000, arrLauncher);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_FALSE(Contains(run.strErr, "no settings are stored yet")) << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, m_file.string() + ": Permission denied")) << run.strErr;
+    fs::permissions(m_file, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 } // namespace

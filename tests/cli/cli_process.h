@@ -22,9 +22,10 @@ struct CCliResult : CProgramResult {
 };
 
 // Runs marlowick-cli with arrArgs, strStdin on its standard input, and the test process's
-// environment (so XDG_CONFIG_HOME and XDG_STATE_HOME as the test set them).
+// environment (so XDG_CONFIG_HOME and XDG_STATE_HOME as the test set them). arrLauncher, when
+// given, is a program with its arguments that starts marlowick-cli (setpriv, prlimit, ...).
 inline CCliResult RunCli(const std::vector<std::string>& arrArgs, const std::string& strStdin = "",
-                         int nTimeoutMs = 60000) {
+                         int nTimeoutMs = 60000, const std::vector<std::string>& arrLauncher = {}) {
     namespace fs = std::filesystem;
     std::string tmpl = (fs::temp_directory_path() / "mw-cli-stdin-XXXXXX").string();
     const int fd = mkstemp(tmpl.data());
@@ -34,7 +35,9 @@ inline CCliResult RunCli(const std::vector<std::string>& arrArgs, const std::str
         close(fd);
     }
     // The shell only puts the file on standard input and becomes the program.
-    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" <\"$0\"", tmpl, CliBinary()};
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" <\"$0\"", tmpl};
+    argv.insert(argv.end(), arrLauncher.begin(), arrLauncher.end());
+    argv.push_back(CliBinary());
     argv.insert(argv.end(), arrArgs.begin(), arrArgs.end());
     const auto start = std::chrono::steady_clock::now();
     CCliResult result;

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -243,6 +244,45 @@ TEST(RegFileFormat, WrittenTextParsesBackToTheSameValues) {
         EXPECT_EQ(value->data, texts[i] + '\0') << i;
     }
     ASSERT_NE(CRegFileDocument::FindValue(*parsed, ""), nullptr);
+}
+
+// Something in the file's place that cannot be read is reported as such, not taken for "no
+// settings", and a writer never replaces it.
+TEST_F(RegFileTest, AFileThatCannotBeReadIsReportedAndKept) {
+    const struct {
+        const char* pszWhat;
+        bool (*make)(const fs::path&);
+    } kCases[] = {
+        {"a folder", [](const fs::path& p) { return fs::create_directory(p); }},
+        {"a FIFO", [](const fs::path& p) { return ::mkfifo(p.c_str(), 0600) == 0; }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.pszWhat);
+        fs::remove_all(m_file);
+        fs::create_directories(m_file.parent_path());
+        ASSERT_TRUE(c.make(m_file));
+        const auto type = fs::symlink_status(m_file).type();
+        std::unique_ptr<CRegistryKey> key;
+        const RegStatus rc = m_pRegistry->OpenKey(kKey, ERegAccess::Query, key);
+        EXPECT_NE(rc, kRegOk);
+        EXPECT_NE(rc, kRegErrNotFound);
+        EXPECT_NE(m_pRegistry->CreateKey(kKey, key), kRegOk);
+        EXPECT_EQ(key, nullptr);
+        EXPECT_EQ(fs::symlink_status(m_file).type(), type);
+        EXPECT_TRUE(AsideFiles().empty());
+    }
+}
+
+// The lock file is never reached through a symbolic link: a writer would create or lock
+// whatever the link names.
+TEST_F(RegFileTest, TheLockFileIsNeverFollowedThroughALink) {
+    fs::create_directories(m_file.parent_path());
+    const fs::path victim = fs::path(m_scope.ConfigDir()) / "victim";
+    fs::create_symlink(victim, m_file.string() + ".lock");
+    std::unique_ptr<CRegistryKey> key;
+    EXPECT_NE(m_pRegistry->CreateKey(kKey, key), kRegOk);
+    EXPECT_FALSE(fs::exists(victim));
+    EXPECT_FALSE(fs::exists(m_file));
 }
 
 // Two processes write at once; neither may lose the other's values.

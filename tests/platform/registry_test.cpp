@@ -124,4 +124,45 @@ TEST_F(RegistryTest, AwkwardValuesRoundTripWhole) {
         EXPECT_EQ(ReadBack(name), value) << name;
 }
 
+// A transaction keeps its values back until Commit, stores them together, and stores nothing
+// (not even the key) when it ends without Commit.
+TEST_F(RegistryTest, ATransactionStoresItsValuesTogetherAtCommit) {
+    std::unique_ptr<CRegistryTransaction> reading;
+    EXPECT_EQ(m_pRegistry->BeginTransaction(m_scope.Key(), ERegAccess::Query, reading),
+              kRegErrNotFound);
+    EXPECT_EQ(reading, nullptr);
+    std::unique_ptr<CRegistryKey> key;
+    {
+        std::unique_ptr<CRegistryTransaction> abandoned;
+        ASSERT_EQ(m_pRegistry->BeginTransaction(m_scope.Key(), ERegAccess::All, abandoned), kRegOk);
+        ASSERT_EQ(abandoned->SetStringValue("Key_IP", "10.0.0.1"), kRegOk);
+        // Its own writes are read back by the query rule.
+        char buffer[16] = {};
+        std::uint32_t size = 2;
+        EXPECT_EQ(abandoned->QueryValue("key_ip", buffer, size), kRegErrMoreData);
+        EXPECT_EQ(size, 9u);
+        EXPECT_EQ(abandoned->QueryValue("key_ip", buffer, size), kRegOk);
+        EXPECT_STREQ(buffer, "10.0.0.1");
+    }
+    EXPECT_EQ(m_pRegistry->OpenKey(m_scope.Key(), ERegAccess::Query, key), kRegErrNotFound);
+
+    {
+        std::unique_ptr<CRegistryTransaction> saving;
+        ASSERT_EQ(m_pRegistry->BeginTransaction(m_scope.Key(), ERegAccess::All, saving), kRegOk);
+        ASSERT_EQ(saving->SetStringValue("Key_IP", "10.0.0.2"), kRegOk);
+        ASSERT_EQ(saving->SetStringValue("Key_UserName", "admin"), kRegOk);
+        EXPECT_EQ(m_pRegistry->OpenKey(m_scope.Key(), ERegAccess::Query, key), kRegErrNotFound)
+            << "nothing is stored before Commit";
+        EXPECT_EQ(saving->Commit(), kRegOk);
+    }
+    EXPECT_EQ(ReadBack("Key_IP"), "10.0.0.2");
+    EXPECT_EQ(ReadBack("Key_UserName"), "admin");
+
+    ASSERT_EQ(m_pRegistry->BeginTransaction(m_scope.Key(), ERegAccess::Query, reading), kRegOk);
+    EXPECT_NE(reading->SetStringValue("Key_IP", "10.0.0.3"), kRegOk);
+    EXPECT_EQ(reading->Commit(), kRegOk);
+    reading.reset();
+    EXPECT_EQ(ReadBack("Key_IP"), "10.0.0.2");
+}
+
 } // namespace
