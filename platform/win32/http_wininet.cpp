@@ -6,6 +6,8 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -102,17 +104,99 @@ public:
         return true;
     }
 
-    bool End() override { return HttpEndRequestA(m_handle.Get(), nullptr, 0, 0) != FALSE; }
+    bool End() override {
+        const CHttpLimits limits = GetHttpLimits();
+        m_tDeadline =
+            std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(limits.nAnswerMs ? limits.nAnswerMs : kHttpDefaultAnswerMs);
+        DWORD ms = 0;
+        DWORD len = sizeof ms;
+        m_nIdleMs = InternetQueryOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, &len)
+                        ? ms
+                        : 0;
+        if (!LimitNextWait())
+            return false;
+        return HttpEndRequestA(m_handle.Get(), nullptr, 0, 0) != FALSE;
+    }
 
+    bool QueryStatus(std::uint32_t& code, std::string& reason) override {
+        DWORD number = 0;
+        DWORD len = sizeof number;
+        if (!HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                            &number, &len, nullptr))
+            return false;
+        code = number;
+        char text[256] = {};
+        len = sizeof text;
+        reason = HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_STATUS_TEXT, text, &len, nullptr)
+                     ? std::string(text, len)
+                     : std::string();
+        return true;
+    }
+
+    // The client reports an answer closed early as its end: what arrived is measured against
+    // Content-Length. Each read asks only for what is there, so that no read waits for a full
+    // buffer while the answer trickles, and every wait ends by the answer's deadline.
     bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) override {
+        got = 0;
+        if (!m_bLengthKnown) {
+            m_bLengthKnown = true;
+            char text[32] = {};
+            DWORD len = sizeof text - 1;
+            if (HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &len, nullptr)) {
+                char* end = nullptr;
+                const unsigned long long n = std::strtoull(text, &end, 10);
+                if (end != text && *end == '\0') {
+                    m_nAnnounced = n;
+                    m_bAnnounced = true;
+                }
+            }
+        }
+        if (!LimitNextWait())
+            return false;
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(m_handle.Get(), &available, 0, 0))
+            return false;
+        if (available == 0) {
+            if (m_bAnnounced && m_nReceived < m_nAnnounced) {
+                SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+                return false;
+            }
+            return true;
+        }
         DWORD n = 0;
-        const BOOL ok = InternetReadFile(m_handle.Get(), buffer, size, &n);
+        if (!InternetReadFile(m_handle.Get(), buffer, std::min<DWORD>(size, available), &n))
+            return false;
         got = n;
-        return ok != FALSE;
+        m_nReceived += n;
+        return true;
     }
 
 private:
+    // Shortens the next wait for answer bytes to what is left of the answer's time; false with
+    // a timeout once none is left.
+    bool LimitNextWait() {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              m_tDeadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            SetLastError(ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+        DWORD ms = static_cast<DWORD>(left);
+        if (m_nIdleMs)
+            ms = std::min(ms, m_nIdleMs);
+        InternetSetOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        return true;
+    }
+
     CInetHandle m_handle;
+    std::chrono::steady_clock::time_point m_tDeadline;
+    DWORD m_nIdleMs = 0;
+    bool m_bLengthKnown = false;
+    bool m_bAnnounced = false;
+    std::uint64_t m_nAnnounced = 0;
+    std::uint64_t m_nReceived = 0;
 };
 
 class CInetConnection final : public CHttpConnection {
