@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -37,6 +40,11 @@ public:
     CInetHandle(const CInetHandle&) = delete;
     CInetHandle& operator=(const CInetHandle&) = delete;
     HINTERNET Get() const { return m_h; }
+    void Close() {
+        if (m_h)
+            InternetCloseHandle(m_h);
+        m_h = nullptr;
+    }
 
 private:
     HINTERNET m_h;
@@ -109,14 +117,44 @@ public:
         m_tDeadline =
             std::chrono::steady_clock::now() +
             std::chrono::milliseconds(limits.nAnswerMs ? limits.nAnswerMs : kHttpDefaultAnswerMs);
+        // The idle limit stays what it was: the one set for tests, else the handle's own.
         DWORD ms = 0;
         DWORD len = sizeof ms;
-        m_nIdleMs = InternetQueryOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, &len)
-                        ? ms
-                        : 0;
+        if (limits.nIdleMs)
+            m_nIdleMs = limits.nIdleMs;
+        else if (InternetQueryOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, &len) &&
+                 ms)
+            m_nIdleMs = ms;
         if (!LimitNextWait())
             return false;
-        return HttpEndRequestA(m_handle.Get(), nullptr, 0, 0) != FALSE;
+        // A status line and headers that trickle in keep HttpEndRequestA inside one call for as
+        // long as they last. At the deadline a guard cuts the wait for the next bytes to almost
+        // nothing (Wine applies that to the live connection) and closes the handle (Windows'
+        // way to cancel a blocking call from another thread).
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool bEnded = false;
+        bool bCancelled = false;
+        std::thread guard([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!ended.wait_until(lock, m_tDeadline, [&] { return bEnded; })) {
+                bCancelled = true;
+                DWORD nowMs = 1;
+                InternetSetOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &nowMs,
+                                   sizeof nowMs);
+                m_handle.Close();
+            }
+        });
+        const BOOL ok = HttpEndRequestA(m_handle.Get(), nullptr, 0, 0);
+        const DWORD error = GetLastError();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            bEnded = true;
+        }
+        ended.notify_all();
+        guard.join();
+        SetLastError(bCancelled ? ERROR_INTERNET_TIMEOUT : error);
+        return ok != FALSE && !bCancelled;
     }
 
     bool QueryStatus(std::uint32_t& code, std::string& reason) override {
@@ -192,7 +230,7 @@ private:
 
     CInetHandle m_handle;
     std::chrono::steady_clock::time_point m_tDeadline;
-    DWORD m_nIdleMs = 0;
+    DWORD m_nIdleMs = 60000;
     bool m_bLengthKnown = false;
     bool m_bAnnounced = false;
     std::uint64_t m_nAnnounced = 0;

@@ -64,6 +64,15 @@ def answer_specially(sock, path, lifetime):
         sock.sendall(status_head(200, len(OK_PAGE) + 100) + OK_PAGE)
         time.sleep(0.2)
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+    elif path.startswith('/trickle-head'):
+        # the status line and headers one byte every 200 ms, until the client leaves
+        answer = status_head(200, len(OK_PAGE)) + OK_PAGE
+        end = time.monotonic() + min(60, lifetime)
+        for i in range(len(answer)):
+            if time.monotonic() > end:
+                break
+            time.sleep(0.2)
+            sock.sendall(answer[i:i + 1])
     elif path.startswith('/trickle'):
         # the accepting page one byte every 200 ms, until the client leaves
         sock.sendall(status_head(200, len(OK_PAGE)))
