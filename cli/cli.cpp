@@ -23,6 +23,8 @@ namespace {
 constexpr char kProgram[] = "marlowick-cli";
 constexpr unsigned kStatusTimeoutMs = 15000;
 constexpr unsigned kMaxTimeoutSeconds = 24 * 3600;
+// The upload announces its length in 32 signed bits: a file of 2 GiB or more cannot be sent.
+constexpr std::uint64_t kMaxSendBytes = (std::uint64_t{1} << 31) - 1;
 
 const char kGeneralUsage[] =
     R"(Usage: marlowick-cli COMMAND [OPTIONS]
@@ -565,13 +567,23 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
     if (!strMissing.empty())
         return cmd.Fail("nothing was sent: the stored settings have " + strMissing + kStoreHint);
 
-    // Every file first, so that a typing error sends nothing at all.
+    // Every file first, so that a typing error sends nothing at all. Names are echoed with
+    // their control characters blanked, as names from the network are.
     bool bFilesOk = true;
     for (const std::string& path : parsed.arrPositional) {
         auto pFile = MakeReadFile();
         std::uint64_t nLength = 0;
-        if (!pFile->Open(path) || !pFile->Length(nLength)) {
-            cmd.Error("cannot send " + path + ": " + pFile->ErrorText());
+        std::string strWhy;
+        if (!pFile->Open(path) || !pFile->Length(nLength))
+            strWhy = pFile->ErrorText();
+        else if (path.find_first_of("\"\r\n") != std::string::npos)
+            strWhy = "its name holds a double quote or a line break, which the upload form "
+                     "cannot carry";
+        else if (nLength > kMaxSendBytes)
+            strWhy = "the file is too large: " + std::to_string(nLength) +
+                     " bytes, and the upload carries less than 2 GiB";
+        if (!strWhy.empty()) {
+            cmd.Error(Printable("cannot send " + path + ": " + strWhy));
             bFilesOk = false;
         }
     }
@@ -586,13 +598,15 @@ int RunSendCommand(CCliContext& ctx, const std::vector<std::string>& arrArgs) {
         const CSendOutcome outcome = SendWithDeadline(
             ctx.pServices, fnBuildUploadJob(settings, path), nTimeoutMs, ctx.bWorkLeftRunning);
         // Line by line, so that whoever reads a pipe sees each file as it is done.
-        cmd.Out() << path << ": " << OutcomeText(outcome, nTimeoutMs) << "\n" << std::flush;
+        cmd.Out() << Printable(path) << ": " << OutcomeText(outcome, nTimeoutMs) << "\n"
+                  << std::flush;
         if (outcome.bAccepted)
             ++nAccepted;
         if (outcome.bTimedOut) {
             // The device does not answer: the others would only wait as long again.
             for (std::size_t k = i + 1; k < nFiles; ++k)
-                cmd.Out() << parsed.arrPositional[k] << ": not sent (the device did not answer)\n";
+                cmd.Out() << Printable(parsed.arrPositional[k])
+                          << ": not sent (the device did not answer)\n";
             break;
         }
     }

@@ -51,9 +51,13 @@ public:
     // them, so that no copy of the body need exist; written receives the count sent.
     virtual bool Write(const CHttpBodySource& source, std::uint64_t size,
                        std::uint64_t& written) = 0;
-    // Ends the request and waits for the answer to begin.
+    // Ends the request and waits for the answer to begin. From here on the whole answer must
+    // arrive within the answer limit (CHttpLimits), however steadily it trickles.
     virtual bool End() = 0;
-    // Reads answer bytes; got is 0 once the answer has ended.
+    // The answer's status code and reason phrase, once End() has returned.
+    virtual bool QueryStatus(std::uint32_t& code, std::string& reason) = 0;
+    // Reads answer bytes; got is 0 once the answer has ended whole. An answer that ends before
+    // its announced length, is reset, or outlasts the answer limit fails the read instead.
     virtual bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) = 0;
 };
 
@@ -80,10 +84,14 @@ public:
 std::unique_ptr<CHttpSession> OpenHttpSession(const std::string& userAgent);
 
 // Time limits of the exchange. The product keeps the client's defaults (about 60 s to connect,
-// about 60 s without answer data); tests shorten them here. Zero means the default.
+// about 60 s without answer data) and adds one of its own: the whole answer within 60 s of the
+// request's end, so that an answer trickling a byte at a time cannot hold a call for hours.
+// Tests shorten them here. Zero means the default.
 struct CHttpLimits {
     std::uint32_t nConnectMs = 0;
     std::uint32_t nIdleMs = 0;
+    std::uint32_t nAnswerMs = 0;
 };
+constexpr std::uint32_t kHttpDefaultAnswerMs = 60000;
 void SetHttpLimits(const CHttpLimits& limits);
 CHttpLimits GetHttpLimits();

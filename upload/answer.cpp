@@ -19,8 +19,10 @@ CAnswerOutcome InterpretAnswer(std::string_view answer) {
     if (const auto marker = text.Find(answer, kMessageMarker); marker != std::string_view::npos) {
         const std::string_view rest = answer.substr(marker + kMessageMarker.size());
         const auto quote = text.Find(rest, "\"");
-        const std::string_view value =
-            quote == std::string_view::npos ? std::string_view{} : rest.substr(0, quote);
+        // A value that never closes is a page cut short, never an acceptance.
+        if (quote == std::string_view::npos)
+            return {EAnswerVerdict::Unfinished, std::string(rest)};
+        const std::string_view value = rest.substr(0, quote);
         if (value.empty())
             return {EAnswerVerdict::Accepted, {}};
         return {EAnswerVerdict::DeviceMessage, std::string(value)};
@@ -38,7 +40,25 @@ CAnswerOutcome InterpretAnswer(std::string_view answer) {
     return {EAnswerVerdict::Title, std::string(title)};
 }
 
-CAnswerOutcome ReadAndInterpretAnswer(const CAnswerReader& read) {
+namespace {
+
+bool IsSuccessStatus(const CAnswerStatus& status) {
+    return status.nCode == 0 || (status.nCode >= 200 && status.nCode <= 299);
+}
+
+// Whether the device put its own words into the answer.
+bool HasDeviceWording(const CAnswerOutcome& outcome) {
+    switch (outcome.eVerdict) {
+    case EAnswerVerdict::DeviceMessage:
+    case EAnswerVerdict::Title:
+    case EAnswerVerdict::Unfinished:
+        return !outcome.strText.empty();
+    default:
+        return false;
+    }
+}
+
+CAnswerOutcome Read(const CAnswerReader& read) {
     std::vector<char> answer(kAnswerLimit);
     std::vector<char> chunk(kReadChunk);
     std::size_t total = 0;
@@ -55,11 +75,27 @@ CAnswerOutcome ReadAndInterpretAnswer(const CAnswerReader& read) {
             static_cast<std::uint32_t>(std::min<std::size_t>(kReadChunk, kAnswerLimit - total));
         got = 0;
         if (!read(chunk.data(), room, got))
-            break; // a later failure only ends the reading
+            return {EAnswerVerdict::Cut, {}}; // cut or reset: what arrived proves nothing
     }
     if (total == 0)
         return {EAnswerVerdict::NoAnswer, {}};
     if (total >= kAnswerLimit)
         return {EAnswerVerdict::TooLong, {}};
     return InterpretAnswer(std::string_view(answer.data(), total));
+}
+
+} // namespace
+
+CAnswerOutcome ReadAndInterpretAnswer(const CAnswerReader& read, const CAnswerStatus& status) {
+    CAnswerOutcome outcome = Read(read);
+    const bool bJudged =
+        outcome.eVerdict != EAnswerVerdict::Cut && outcome.eVerdict != EAnswerVerdict::TooLong;
+    if (bJudged && !IsSuccessStatus(status) && !HasDeviceWording(outcome)) {
+        std::string text = "HTTP status " + std::to_string(status.nCode);
+        // The reason phrase is the peer's text: a bounded piece of it is enough.
+        if (!status.strReason.empty())
+            text += " " + status.strReason.substr(0, 200);
+        return {EAnswerVerdict::Status, text};
+    }
+    return outcome;
 }

@@ -19,6 +19,9 @@ enum class EAnswerVerdict {
     NoTitle,       // neither marker nor upper-case title
     EmptyTitle,    // no marker, the title tags enclose nothing
     Title,         // no marker, a title: strText
+    Unfinished,    // the marker's value never closes: strText, what arrived of it (may be empty)
+    Cut,           // a read failed after some bytes: the answer did not arrive whole
+    Status,        // an HTTP status outside 2xx and no wording of the device's: strText names it
 };
 
 struct CAnswerOutcome {
@@ -26,10 +29,17 @@ struct CAnswerOutcome {
     std::string strText;
 };
 
+// The answer's status line; nCode 0 when the client could not tell it.
+struct CAnswerStatus {
+    std::uint32_t nCode = 0;
+    std::string strReason;
+};
+
 // Judges an answer page by its text up to the first zero byte.
 CAnswerOutcome InterpretAnswer(std::string_view answer);
 
 // Reads an answer with read(buffer, size, got) until it ends, a read fails or kAnswerLimit bytes
-// have arrived; then judges it.
+// have arrived; then judges it. A status outside 2xx fails an answer that carries no wording of
+// the device's (an empty or missing message, no title, no bytes) with a text naming the status.
 using CAnswerReader = std::function<bool(char* buffer, std::uint32_t size, std::uint32_t& got)>;
-CAnswerOutcome ReadAndInterpretAnswer(const CAnswerReader& read);
+CAnswerOutcome ReadAndInterpretAnswer(const CAnswerReader& read, const CAnswerStatus& status = {});

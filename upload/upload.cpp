@@ -43,7 +43,8 @@ constexpr CDetail kParamNull{29, 36}, kUrlEmpty{1, 37}, kNoFileName{2, 38}, kUse
     kAcceptFailed{31, 48}, kContentType{15, 50}, kAcceptEncoding{16, 51}, kContentLength{17, 52},
     kConnection{28, 53}, kAuthorization{18, 54}, kRawHeaders{19, 55}, kSend{20, 56}, kWrite{21, 57},
     kEnd{22, 58}, kNoAnswer{33, 59}, kTooLong{65, 60}, kDeviceMessage{34, 61}, kNoTitle{66, 64},
-    kEmptyTitle{35, 63}, kTitle{67, 62};
+    kEmptyTitle{35, 63}, kTitle{67, 62}, kAnswerCut{68, 69}, kHttpStatus{70, 71},
+    kUnsafeFileName{72, 73};
 
 // One upload call: its form, its result and the caller's out-parameters.
 class CUploadCall {
@@ -139,6 +140,7 @@ bool CheckSize(CUploadCall& call, const CUploadWork& job, CDetail detail) {
                   static_cast<unsigned long long>(kMaxBodySize));
     qvLog("%s", reason);
     call.Fail(detail, reason);
+    call.SetMessage(reason);
     return false;
 }
 
@@ -253,11 +255,15 @@ bool Exchange(CUploadCall& call, CUploadWork& job) {
         if (!request->End())
             call.FailWithLastError(kEnd); // recorded only: the answer may still be there
 
+        CAnswerStatus status;
+        if (!request->QueryStatus(status.nCode, status.strReason))
+            status = {};
         qvLog("Read internet file...");
-        const CAnswerOutcome outcome =
-            ReadAndInterpretAnswer([&](char* buffer, std::uint32_t size, std::uint32_t& got) {
+        const CAnswerOutcome outcome = ReadAndInterpretAnswer(
+            [&](char* buffer, std::uint32_t size, std::uint32_t& got) {
                 return request->Read(buffer, size, got);
-            });
+            },
+            status);
         switch (outcome.eVerdict) {
         case EAnswerVerdict::Accepted:
             ok = true;
@@ -269,7 +275,15 @@ bool Exchange(CUploadCall& call, CUploadWork& job) {
             call.FailWithLastError(kTooLong);
             break;
         case EAnswerVerdict::DeviceMessage:
+        case EAnswerVerdict::Unfinished:
             call.Fail(kDeviceMessage, outcome.strText.c_str());
+            call.SetMessage(outcome.strText);
+            break;
+        case EAnswerVerdict::Cut:
+            call.FailWithLastError(kAnswerCut);
+            break;
+        case EAnswerVerdict::Status:
+            call.Fail(kHttpStatus, outcome.strText.c_str());
             call.SetMessage(outcome.strText);
             break;
         case EAnswerVerdict::NoTitle:
@@ -313,6 +327,24 @@ bool PrepareJob(CUploadCall& call, const Param& p, const std::string& fileName,
     return true;
 }
 
+// The name goes into filename="..." as it stands: a double quote or a line break there would end
+// the field and let the name write form fields of its own. Such a name cannot be carried.
+bool CheckFileName(CUploadCall& call, const std::string& fileName) {
+    const char* what = nullptr;
+    if (fileName.find('"') != std::string::npos)
+        what = "a double quote";
+    else if (fileName.find_first_of("\r\n") != std::string::npos)
+        what = "a line break (CR or LF)";
+    if (!what)
+        return true;
+    const std::string reason = std::string("The file name cannot be sent: it holds ") + what +
+                               ", which the upload form cannot carry.";
+    qvLog("%s", reason.c_str());
+    call.Fail(kUnsafeFileName, reason.c_str());
+    call.SetMessage(reason);
+    return false;
+}
+
 // Opens and measures the file; its content is read while the body is sent.
 bool OpenLocalFile(CUploadCall& call, CUploadWork& job, const char* path) {
     job.file = MakeReadFile();
@@ -344,8 +376,11 @@ int UploadLocalFile(const NAS_BTDOWNLOAD_PARAM* param, std::string* message,
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, Safe(param->local_filename), param->user, param->pw, texts);
     CUploadWork job;
+    // The name is checked once the file has opened: a name that no file can have on this system
+    // fails as a file error, as it always has.
     if (!PrepareJob(call, *param, Safe(param->local_filename), texts, job) ||
-        !OpenLocalFile(call, job, param->local_filename))
+        !OpenLocalFile(call, job, param->local_filename) ||
+        !CheckFileName(call, param->local_filename))
         return call.Finish(false);
     return call.Finish(Exchange(call, job));
 }
@@ -370,7 +405,8 @@ int UploadFromMemory(const NAS_BTDOWNLOAD_PARAM_EX* param, std::string* message,
     const CFormTexts texts = TextsOf(*param);
     LogRecord(param->url, nullptr, param->user, param->pw, texts);
     CUploadWork job;
-    if (!PrepareJob(call, *param, ExFileName(*param), texts, job))
+    const std::string fileName = ExFileName(*param);
+    if (!PrepareJob(call, *param, fileName, texts, job) || !CheckFileName(call, fileName))
         return call.Finish(false);
     job.nFileSize = param->file_data ? param->file_size : 0;
     job.pData = param->file_data;

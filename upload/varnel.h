@@ -63,8 +63,11 @@ struct NAS_BTDOWNLOAD_PARAM_EX {
 
 // Each call uploads one file and keeps nothing: it returns 1 when the device accepted the job,
 // else 0 with *result_code set to one of the codes above. message receives the device's own
-// wording when its answer decided the failure, and is emptied otherwise. message and result_code
-// may be null. The functions are reentrant and throw nothing.
+// wording when its answer decided the failure; else, where the reason is more than a network
+// failure, a text that names it: a failing HTTP status, a file name the form cannot carry (a
+// double quote, CR or LF), content too large to announce. It is emptied otherwise. An answer cut
+// short, reset or not whole within its time limit is never an acceptance. message and
+// result_code may be null. The functions are reentrant and throw nothing.
 VARNEL_API int MW_CDECL varnel_NAS_BTDownloadForLocalFile(const NAS_BTDOWNLOAD_PARAM* param,
                                                           VARNEL_DWORD* result_code);
 VARNEL_API int MW_CDECL varnel_NAS_BTDownloadForLocalFile2(const NAS_BTDOWNLOAD_PARAM* param,

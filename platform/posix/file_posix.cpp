@@ -16,10 +16,22 @@ public:
             ::close(m_nFd);
     }
 
+    // Opening never blocks: a FIFO would otherwise wait for a writer. Only a regular file has
+    // a length to announce and an end to reach; anything else is refused here.
     bool Open(const std::string& path) override {
         m_strPath = path;
-        m_nFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        return m_nFd >= 0 || Fail(errno);
+        m_nFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (m_nFd < 0)
+            return Fail(errno);
+        struct stat st {};
+        if (::fstat(m_nFd, &st) != 0)
+            return Fail(errno);
+        if (!S_ISREG(st.st_mode))
+            return FailText(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
+        const int flags = ::fcntl(m_nFd, F_GETFL);
+        if (flags < 0 || ::fcntl(m_nFd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            return Fail(errno);
+        return true;
     }
 
     bool Length(std::uint64_t& length) override {
@@ -27,7 +39,7 @@ public:
         if (::fstat(m_nFd, &st) != 0)
             return Fail(errno);
         if (!S_ISREG(st.st_mode))
-            return Fail(EISDIR);
+            return FailText(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
         length = static_cast<std::uint64_t>(st.st_size);
         return true;
     }
@@ -51,8 +63,23 @@ public:
     std::string ErrorText() const override { return m_strError; }
 
 private:
-    bool Fail(int err) {
-        m_strError = "A file error occurred with " + m_strPath + ": " + std::strerror(err) + ".";
+    static const char* KindOf(mode_t mode) {
+        if (S_ISDIR(mode))
+            return "a directory";
+        if (S_ISFIFO(mode))
+            return "a FIFO (named pipe)";
+        if (S_ISCHR(mode))
+            return "a character device";
+        if (S_ISBLK(mode))
+            return "a block device";
+        if (S_ISSOCK(mode))
+            return "a socket";
+        return "not a plain file";
+    }
+
+    bool Fail(int err) { return FailText(std::strerror(err)); }
+    bool FailText(const std::string& reason) {
+        m_strError = "A file error occurred with " + m_strPath + ": " + reason + ".";
         return false;
     }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -56,6 +57,43 @@ void SetCurlError(CURLcode rc, const char* detail) {
 std::string HeaderName(const std::string& line) {
     const auto colon = line.find(':');
     return colon == std::string::npos ? std::string() : line.substr(0, colon);
+}
+
+// MW_CURL_VERBOSE's trace on standard error, as curl's own verbose output reads, except that
+// credentials never appear in it.
+int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void*) {
+    const char* mark = nullptr;
+    switch (type) {
+    case CURLINFO_TEXT:
+        mark = "* ";
+        break;
+    case CURLINFO_HEADER_OUT:
+        mark = "> ";
+        break;
+    case CURLINFO_HEADER_IN:
+        mark = "< ";
+        break;
+    default:
+        return 0; // body bytes stay out of the trace
+    }
+    std::string text(data, size);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(pos, end - pos);
+        pos = end;
+        const std::string name = HeaderName(line);
+        const CTextOps& ops = GetTextOps();
+        if (type == CURLINFO_HEADER_OUT && (ops.CompareNoCase(name, "Authorization") == 0 ||
+                                            ops.CompareNoCase(name, "Proxy-Authorization") == 0)) {
+            const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
+            line = name + ": ***" + (crlf ? "\r\n" : "\n");
+        }
+        std::fputs(mark, stderr);
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    return 0;
 }
 
 class CCurlRequest final : public CHttpRequest {
@@ -134,6 +172,8 @@ public:
         const long connectMs = limits.nConnectMs ? limits.nConnectMs : kDefaultConnectMs;
         // A connection on which nothing moves for this long ends the call instead of hanging it.
         m_idleLimit = std::chrono::milliseconds(limits.nIdleMs ? limits.nIdleMs : kDefaultIdleMs);
+        m_answerLimit =
+            std::chrono::milliseconds(limits.nAnswerMs ? limits.nAnswerMs : kHttpDefaultAnswerMs);
         m_tLastActivity = std::chrono::steady_clock::now();
         CURL* e = m_pEasy;
         curl_easy_setopt(e, CURLOPT_URL, m_strUrl.c_str());
@@ -155,7 +195,10 @@ public:
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
         curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
-        curl_easy_setopt(e, CURLOPT_VERBOSE, std::getenv("MW_CURL_VERBOSE") ? 1L : 0L);
+        if (std::getenv("MW_CURL_VERBOSE")) {
+            curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnDebug);
+            curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
+        }
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
         // Fewer, larger pulls from the body source.
         curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
@@ -188,8 +231,20 @@ public:
     }
 
     bool End() override {
+        m_tAnswerDeadline = std::chrono::steady_clock::now() + m_answerLimit;
+        m_bAnswerClock = true;
         Drive([this] { return m_bAnswerStarted; });
         return !Failed() || FailAgain();
+    }
+
+    bool QueryStatus(std::uint32_t& code, std::string& reason) override {
+        code = m_nStatus;
+        reason = m_strReason;
+        if (m_nStatus == 0) {
+            mwSetLastError(kHttpErrInternal, "No status line has arrived.");
+            return false;
+        }
+        return true;
     }
 
     bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) override {
@@ -237,7 +292,8 @@ private:
                 return true;
             if (m_bDone)
                 break;
-            const auto idle = std::chrono::steady_clock::now() - m_tLastActivity;
+            const auto now = std::chrono::steady_clock::now();
+            const auto idle = now - m_tLastActivity;
             if (m_bConnected && idle >= m_idleLimit) {
                 m_bDone = true;
                 m_result = CURLE_OPERATION_TIMEDOUT;
@@ -246,8 +302,19 @@ private:
                               static_cast<long long>(m_idleLimit.count()));
                 break;
             }
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            if (m_bAnswerClock && now >= m_tAnswerDeadline) {
+                m_bDone = true;
+                m_result = CURLE_OPERATION_TIMEDOUT;
+                std::snprintf(m_errorBuffer, sizeof m_errorBuffer,
+                              "the answer did not arrive whole within %lld ms",
+                              static_cast<long long>(m_answerLimit.count()));
+                break;
+            }
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_bConnected ? m_idleLimit - idle : std::chrono::milliseconds(1000));
+            if (m_bAnswerClock)
+                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          m_tAnswerDeadline - now));
             curl_multi_poll(m_pMulti, nullptr, 0,
                             static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, 1000)),
                             nullptr);
@@ -289,8 +356,28 @@ private:
         return size * count;
     }
 
-    static size_t OnHeader(char*, size_t size, size_t count, void* self) {
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
         auto* me = static_cast<CCurlRequest*>(self);
+        // "HTTP/1.1 413 Payload Too Large": the last status line counts (after a 100 Continue).
+        const std::string_view line(data, size * count);
+        if (line.size() > 9 && line.substr(0, 5) == "HTTP/") {
+            const auto space = line.find(' ');
+            const std::string_view rest =
+                space == std::string_view::npos ? std::string_view{} : line.substr(space + 1);
+            std::uint32_t code = 0;
+            std::size_t i = 0;
+            for (; i < rest.size() && i < 3 && rest[i] >= '0' && rest[i] <= '9'; ++i)
+                code = code * 10 + static_cast<std::uint32_t>(rest[i] - '0');
+            if (i == 3) {
+                me->m_nStatus = code;
+                std::string_view reason = rest.substr(3);
+                while (!reason.empty() && reason.front() == ' ')
+                    reason.remove_prefix(1);
+                while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+                    reason.remove_suffix(1);
+                me->m_strReason = std::string(reason);
+            }
+        }
         me->m_bAnswerStarted = true;
         me->m_tLastActivity = std::chrono::steady_clock::now();
         return size * count;
@@ -315,6 +402,11 @@ private:
     bool m_bWritePaused = false;
     bool m_bConnected = false;
     std::chrono::milliseconds m_idleLimit{kDefaultIdleMs};
+    std::chrono::milliseconds m_answerLimit{kHttpDefaultAnswerMs};
+    std::chrono::steady_clock::time_point m_tAnswerDeadline;
+    bool m_bAnswerClock = false;
+    std::uint32_t m_nStatus = 0;
+    std::string m_strReason;
     std::chrono::steady_clock::time_point m_tLastActivity;
     std::string m_strPending;
 };

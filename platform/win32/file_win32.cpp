@@ -19,7 +19,27 @@ public:
         m_hFile = CreateFileA(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return m_hFile != INVALID_HANDLE_VALUE || Fail();
+        if (m_hFile == INVALID_HANDLE_VALUE) {
+            // A directory cannot be opened this way; say what it is rather than "access denied".
+            const DWORD error = GetLastError();
+            const DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                m_strError = "A file error occurred with " + m_strPath +
+                             ": it is a directory, not a regular file.";
+                SetLastError(error);
+                return false;
+            }
+            SetLastError(error);
+            return Fail();
+        }
+        // A device (NUL, CON, COM1) or a pipe has no length to announce and may never end.
+        const DWORD type = GetFileType(m_hFile);
+        if (type != FILE_TYPE_DISK) {
+            m_strError = "A file error occurred with " + m_strPath + ": it is " +
+                         (type == FILE_TYPE_PIPE ? "a pipe" : "a device") + ", not a regular file.";
+            return false;
+        }
+        return true;
     }
 
     bool Length(std::uint64_t& length) override {

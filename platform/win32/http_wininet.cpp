@@ -6,6 +6,11 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -35,6 +40,11 @@ public:
     CInetHandle(const CInetHandle&) = delete;
     CInetHandle& operator=(const CInetHandle&) = delete;
     HINTERNET Get() const { return m_h; }
+    void Close() {
+        if (m_h)
+            InternetCloseHandle(m_h);
+        m_h = nullptr;
+    }
 
 private:
     HINTERNET m_h;
@@ -102,17 +112,129 @@ public:
         return true;
     }
 
-    bool End() override { return HttpEndRequestA(m_handle.Get(), nullptr, 0, 0) != FALSE; }
+    bool End() override {
+        const CHttpLimits limits = GetHttpLimits();
+        m_tDeadline =
+            std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(limits.nAnswerMs ? limits.nAnswerMs : kHttpDefaultAnswerMs);
+        // The idle limit stays what it was: the one set for tests, else the handle's own.
+        DWORD ms = 0;
+        DWORD len = sizeof ms;
+        if (limits.nIdleMs)
+            m_nIdleMs = limits.nIdleMs;
+        else if (InternetQueryOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, &len) &&
+                 ms)
+            m_nIdleMs = ms;
+        if (!LimitNextWait())
+            return false;
+        // A status line and headers that trickle in keep HttpEndRequestA inside one call for as
+        // long as they last. At the deadline a guard cuts the wait for the next bytes to almost
+        // nothing (Wine applies that to the live connection) and closes the handle (Windows'
+        // way to cancel a blocking call from another thread).
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool bEnded = false;
+        bool bCancelled = false;
+        std::thread guard([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!ended.wait_until(lock, m_tDeadline, [&] { return bEnded; })) {
+                bCancelled = true;
+                DWORD nowMs = 1;
+                InternetSetOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &nowMs,
+                                   sizeof nowMs);
+                m_handle.Close();
+            }
+        });
+        const BOOL ok = HttpEndRequestA(m_handle.Get(), nullptr, 0, 0);
+        const DWORD error = GetLastError();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            bEnded = true;
+        }
+        ended.notify_all();
+        guard.join();
+        SetLastError(bCancelled ? ERROR_INTERNET_TIMEOUT : error);
+        return ok != FALSE && !bCancelled;
+    }
 
+    bool QueryStatus(std::uint32_t& code, std::string& reason) override {
+        DWORD number = 0;
+        DWORD len = sizeof number;
+        if (!HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                            &number, &len, nullptr))
+            return false;
+        code = number;
+        char text[256] = {};
+        len = sizeof text;
+        reason = HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_STATUS_TEXT, text, &len, nullptr)
+                     ? std::string(text, len)
+                     : std::string();
+        return true;
+    }
+
+    // The client reports an answer closed early as its end: what arrived is measured against
+    // Content-Length. Each read asks only for what is there, so that no read waits for a full
+    // buffer while the answer trickles, and every wait ends by the answer's deadline.
     bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) override {
+        got = 0;
+        if (!m_bLengthKnown) {
+            m_bLengthKnown = true;
+            char text[32] = {};
+            DWORD len = sizeof text - 1;
+            if (HttpQueryInfoA(m_handle.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &len, nullptr)) {
+                char* end = nullptr;
+                const unsigned long long n = std::strtoull(text, &end, 10);
+                if (end != text && *end == '\0') {
+                    m_nAnnounced = n;
+                    m_bAnnounced = true;
+                }
+            }
+        }
+        if (!LimitNextWait())
+            return false;
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(m_handle.Get(), &available, 0, 0))
+            return false;
+        if (available == 0) {
+            if (m_bAnnounced && m_nReceived < m_nAnnounced) {
+                SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+                return false;
+            }
+            return true;
+        }
         DWORD n = 0;
-        const BOOL ok = InternetReadFile(m_handle.Get(), buffer, size, &n);
+        if (!InternetReadFile(m_handle.Get(), buffer, std::min<DWORD>(size, available), &n))
+            return false;
         got = n;
-        return ok != FALSE;
+        m_nReceived += n;
+        return true;
     }
 
 private:
+    // Shortens the next wait for answer bytes to what is left of the answer's time; false with
+    // a timeout once none is left.
+    bool LimitNextWait() {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              m_tDeadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            SetLastError(ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+        DWORD ms = static_cast<DWORD>(left);
+        if (m_nIdleMs)
+            ms = std::min(ms, m_nIdleMs);
+        InternetSetOptionA(m_handle.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        return true;
+    }
+
     CInetHandle m_handle;
+    std::chrono::steady_clock::time_point m_tDeadline;
+    DWORD m_nIdleMs = 60000;
+    bool m_bLengthKnown = false;
+    bool m_bAnnounced = false;
+    std::uint64_t m_nAnnounced = 0;
+    std::uint64_t m_nReceived = 0;
 };
 
 class CInetConnection final : public CHttpConnection {

@@ -428,6 +428,54 @@ TEST_F(CliCommands, NothingIsSentWhenAFileOrTheSettingsAreMissing) {
     EXPECT_TRUE(m_pNet->arrSent.empty());
 }
 
+// What the checks refuse is said plainly, and a file name reaches the terminal with its control
+// characters blanked, like a name from the network.
+TEST_F(CliCommands, FileChecksSayWhyAndEchoNamesSafely) {
+    const std::vector<std::string> flags = {"send",  "--device", "10.0.0.2", "--user",
+                                            "admin", "--dest",   "public"};
+    const std::string escape = (m_dir / "red\x1b[31m\nname.torrent").string();
+    std::string shown = escape;
+    for (char& c : shown)
+        if (c == '\x1b' || c == '\n')
+            c = ' ';
+    const std::string huge = Torrent("huge.torrent");
+    fs::resize_file(huge, std::uint64_t{1} << 31); // sparse where the file system allows
+
+    auto args = flags;
+    args.insert(args.end(), {escape, huge});
+    CRun run = Run(args);
+    EXPECT_EQ(run.nExit, kCliExitFailed);
+    EXPECT_TRUE(Contains(run.strErr, "cannot send " + shown + ": ")) << run.strErr;
+    EXPECT_FALSE(Contains(run.strErr, "\x1b")) << run.strErr;
+    EXPECT_TRUE(
+        Contains(run.strErr, "cannot send " + huge + ": the file is too large: 2147483648 bytes"))
+        << run.strErr;
+    EXPECT_FALSE(Contains(run.strErr, "could not be reached"));
+    EXPECT_TRUE(m_pNet->arrSent.empty());
+    fs::remove(huge);
+
+#if !defined(_WIN32)
+    // Such names exist only where the file system allows them.
+    const std::string quoted = Torrent("in\"jected.torrent");
+    args = flags;
+    args.push_back(quoted);
+    run = Run(args);
+    EXPECT_EQ(run.nExit, kCliExitFailed);
+    EXPECT_TRUE(Contains(run.strErr, "cannot send " + quoted + ": its name holds a double quote"))
+        << run.strErr;
+    EXPECT_TRUE(m_pNet->arrSent.empty());
+
+    const std::string tabbed = Torrent("tab\tand\x7f.torrent");
+    args = flags;
+    args.push_back(tabbed);
+    run = Run(args);
+    EXPECT_EQ(run.nExit, kCliExitOk) << run.strErr;
+    EXPECT_EQ(run.strOut.rfind((m_dir / "tab and .torrent").string() + ": accepted\n", 0), 0u)
+        << run.strOut;
+    EXPECT_EQ(m_pNet->arrSent.size(), 1u);
+#endif
+}
+
 TEST_F(CliCommands, SetStoresWhatTheProgramReadsAndSendUsesIt) {
     CRun run = Run({"set", "--device", "NAS-BRAVO", "--user", "admin", "--password-stdin", "--dest",
                     "public\\bt"},

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 
 // Entries shown by their fields when a comparison fails.
@@ -171,6 +172,60 @@ TEST_F(CliAgainstDevice, NothingIsSentForAMissingOrUnreadableFileOrEmptySettings
 
     EXPECT_FALSE(Contains(device.Log(), "POST")) << device.Log();
     EXPECT_FALSE(fs::exists(device.ShareDir() + "/good.torrent"));
+}
+
+// A FIFO once hung the program waiting for a writer, and /dev/zero was called a directory.
+TEST_F(CliAgainstDevice, OnlyRegularFilesAreSentAndEachOtherKindIsNamed) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string fifo = m_strFiles + "/pipe.torrent";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto args = SendTo(device, "public");
+    args.insert(args.end(), {fifo, "/dev/zero", m_strFiles});
+    const auto run = RunCli(args, Password(), 20000);
+    EXPECT_EQ(run.nExit, 1) << run.strErr;
+    EXPECT_LT(run.dSeconds, 10.0);
+    EXPECT_TRUE(Contains(run.strErr, fifo + ": it is a FIFO (named pipe), not a regular file"))
+        << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, "/dev/zero: it is a character device, not a regular file"))
+        << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, m_strFiles + ": it is a directory, not a regular file"))
+        << run.strErr;
+    EXPECT_FALSE(Contains(run.strErr, "Is a directory")) << run.strErr;
+    EXPECT_FALSE(Contains(device.Log(), "POST")) << device.Log();
+}
+
+// A body over the device's limit is answered 413 with no page: the line names the status.
+TEST_F(CliAgainstDevice, AnOversizedUploadSaysTheDeviceRefusedItsSize) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string big = m_strFiles + "/big.torrent";
+    mwtest::WriteFileText(big, "d");
+    fs::resize_file(big, 33u << 20); // sparse: over the device's 32 MiB limit
+
+    auto args = SendTo(device, "public");
+    args.push_back(big);
+    const auto run = RunCli(args, Password(), 60000);
+    EXPECT_EQ(run.nExit, 1) << run.strErr;
+    EXPECT_EQ(run.strOut, big + ": refused by the device: HTTP status 413 Payload Too Large\n" +
+                              "0 of 1 file accepted by " + Address(device) + "\n");
+}
+
+// The libcurl trace that MW_CURL_VERBOSE turns on shows every header but the credentials.
+TEST_F(CliAgainstDevice, TheCurlTraceMasksTheCredentials) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    auto args = SendTo(device, "public");
+    args.push_back(Torrent("traced.torrent", 5));
+    ::setenv("MW_CURL_VERBOSE", "1", 1);
+    const auto run = RunCli(args, Password());
+    ::unsetenv("MW_CURL_VERBOSE");
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, "> POST /Down/download_job.cgi HTTP/1.1")) << run.strErr;
+    EXPECT_TRUE(Contains(run.strErr, "Authorization: ***")) << run.strErr;
+    // admin:secret in base64, whole and in part
+    EXPECT_FALSE(Contains(run.strErr, "YWRtaW46")) << run.strErr;
+    EXPECT_FALSE(Contains(run.strErr, "Basic")) << run.strErr;
 }
 
 TEST_F(CliAgainstDevice, SetThenSendAndStatusUseWhatSetStored) {

@@ -61,6 +61,11 @@ TEST(DeviceVarnel, AcceptedJobIsStored) {
         << device.Log();
 }
 
+// The device's job page up to the opening quote of its message value.
+const std::string kPageToValue = "<HTML><HEAD><TITLE>Download Job</TITLE></HEAD><BODY>\n"
+                                 "<FORM name=\"job\">\n"
+                                 "<input type=\"hidden\" name=\"message\" value=\"";
+
 TEST(DeviceVarnel, RefusalsAndAnswerFaults) {
     struct Case {
         const char* what;
@@ -92,6 +97,22 @@ TEST(DeviceVarnel, RefusalsAndAnswerFaults) {
         {"answer at the limit", {"--fault-size", "102400"}, "public", "secret", 0, "", 65},
         {"gzip-encoded answer", {"--fault-gzip"}, "public", "secret", 0, "", 66},
         {"closed without answer", {"--fault-close"}, "public", "secret", 0, "", 33},
+        // A page cut inside the message value is never an acceptance: it fails with what
+        // arrived of the value.
+        {"refusal page cut inside its message",
+         {"--fault-size", std::to_string(kPageToValue.size() + 7)},
+         "nosuch",
+         "secret",
+         0,
+         "No such",
+         34},
+        {"accepting page cut before its value closes",
+         {"--fault-size", std::to_string(kPageToValue.size())},
+         "public",
+         "secret",
+         0,
+         "",
+         34},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -5,6 +5,7 @@ import argparse
 import os
 import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -28,11 +29,62 @@ def page_for(path):
         n = int(path.split('/')[2])
         head = b'<TITLE>big</TITLE>'
         return (head + b'x' * max(0, n - len(head)))[:n]
+    if path.startswith('/unclosed'):
+        return (b'<HTML><HEAD><TITLE>Download Job</TITLE></HEAD><BODY><input type="hidden" '
+                b'name="message" value="No such sh')
     if path.startswith('/close'):
         return b''
     if path.startswith('/silent'):
         return None
     return b'<HTML><HEAD><TITLE>Not Found</TITLE></HEAD></HTML>'
+
+
+# Reason phrases as the tests expect them, whatever this Python's own table says.
+REASONS = {200: b'OK', 201: b'Created', 413: b'Payload Too Large', 500: b'Internal Server Error'}
+
+
+def status_head(status, length):
+    return (b'HTTP/1.1 %d %s\r\nContent-Type: text/html\r\nContent-Length: %d\r\n'
+            b'Connection: close\r\n\r\n' % (status, REASONS.get(status, b'Status'), length))
+
+
+def answer_specially(sock, path, lifetime):
+    """Answers that a page alone cannot make: wrong status, cut, reset, trickle. True when the
+    path was one of them."""
+    if path.startswith('/status/'):
+        # /status/NNN/empty or /status/NNN/ok: that status with no body or the accepting page
+        parts = path.split('/')
+        page = b'' if parts[3] == 'empty' else OK_PAGE
+        sock.sendall(status_head(int(parts[2]), len(page)) + page)
+    elif path.startswith('/cut'):
+        # the accepting page, 100 bytes short of what was announced, then an orderly close
+        sock.sendall(status_head(200, len(OK_PAGE) + 100) + OK_PAGE)
+    elif path.startswith('/reset'):
+        # the same, then a reset instead of a close
+        sock.sendall(status_head(200, len(OK_PAGE) + 100) + OK_PAGE)
+        time.sleep(0.2)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+    elif path.startswith('/trickle-head'):
+        # the status line and headers one byte every 200 ms, until the client leaves
+        answer = status_head(200, len(OK_PAGE)) + OK_PAGE
+        end = time.monotonic() + min(60, lifetime)
+        for i in range(len(answer)):
+            if time.monotonic() > end:
+                break
+            time.sleep(0.2)
+            sock.sendall(answer[i:i + 1])
+    elif path.startswith('/trickle'):
+        # the accepting page one byte every 200 ms, until the client leaves
+        sock.sendall(status_head(200, len(OK_PAGE)))
+        end = time.monotonic() + min(60, lifetime)
+        for i in range(len(OK_PAGE)):
+            if time.monotonic() > end:
+                break
+            time.sleep(0.2)
+            sock.sendall(OK_PAGE[i:i + 1])
+    else:
+        return False
+    return True
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -68,6 +120,11 @@ class Handler(socketserver.BaseRequestHandler):
             f.write(raw)
         os.replace(name + '.tmp', name)
         path = head.split(b'\r\n')[0].split(b' ')[1].decode('latin-1')
+        try:
+            if answer_specially(sock, path, server.lifetime):
+                return
+        except OSError:
+            return
         page = page_for(path)
         if page is None:
             time.sleep(min(30, server.lifetime))

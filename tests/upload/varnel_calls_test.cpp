@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 class VarnelCalls : public ::testing::Test {
@@ -74,6 +79,67 @@ TEST_F(VarnelCalls, MissingFileIsAFileErrorBeforeAnyNetwork) {
     EXPECT_NE(e.strText.find("mw-no-such.torrent"), std::string::npos) << e.strText;
     for (const auto& line : DunmoreRecorded().lines)
         EXPECT_EQ(line.find("InternetCrackUrl"), std::string::npos);
+}
+
+// Only a regular file is read: a FIFO would block the call for ever, a device never end, and each
+// is named for what it is.
+TEST_F(VarnelCalls, OnlyARegularFileIsRead) {
+    const auto dir = std::filesystem::temp_directory_path();
+    struct {
+        std::string path;
+        const char* kind;
+    } cases[] = {
+#if defined(_WIN32)
+        {"NUL", "a device"},
+#else
+        {(dir / ("mw-fifo-" + std::to_string(::getpid()) + ".torrent")).string(), "a FIFO"},
+        {"/dev/zero", "a character device"},
+#endif
+        {dir.string(), "directory"},
+    };
+#if !defined(_WIN32)
+    ASSERT_EQ(::mkfifo(cases[0].path.c_str(), 0600), 0);
+#endif
+    for (const auto& c : cases) {
+        DunmoreClear();
+        CParam param{.url = "http://127.0.0.1:9/x", .file = c.path};
+        const NAS_BTDOWNLOAD_PARAM p = param.Get();
+        VARNEL_DWORD code = 0;
+        EXPECT_EQ(varnel_NAS_BTDownloadForLocalFile2(&p, nullptr, &code), 0) << c.path;
+        EXPECT_EQ(code, 7999u);
+        const CDunmoreError e = OnlyError();
+        EXPECT_EQ(e.nDetail, 7) << c.path;
+        EXPECT_NE(e.strText.find(c.kind), std::string::npos) << e.strText;
+        EXPECT_NE(e.strText.find("not a regular file"), std::string::npos) << e.strText;
+    }
+#if !defined(_WIN32)
+    std::filesystem::remove(cases[0].path);
+#endif
+}
+
+// Content whose body length cannot be announced in 32 signed bits says so in the message.
+TEST_F(VarnelCalls, TooLargeContentSaysWhy) {
+    const unsigned char byte = 0;
+    NAS_BTDOWNLOAD_PARAM_EX p{"http://127.0.0.1:9/x",
+                              u"",
+                              "big.torrent",
+                              &byte,
+                              std::uint64_t{1} << 31,
+                              "admin",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "",
+                              ""};
+    std::string message;
+    VARNEL_DWORD code = 0;
+    EXPECT_EQ(varnel_NAS_BTDownloadForLocalFileEx(&p, &message, &code), 0);
+    EXPECT_EQ(code, 7999u);
+    EXPECT_NE(message.find("too large"), std::string::npos) << message;
+    EXPECT_EQ(OnlyError().nDetail, 12);
 }
 
 TEST_F(VarnelCalls, UnsplittableUrlFailsBeforeConnecting) {

@@ -125,6 +125,15 @@ TEST(VarnelE2E, OutcomesOfTheAnswerPage) {
         {"/close/x.cgi", 0, 7999, ""},
         {"/size/102399", 0, 7999, "big"},
         {"/size/102400", 0, 7999, ""},
+        // An accepting page that did not arrive whole proves nothing.
+        {"/cut/x.cgi", 0, 7999, ""},
+        {"/reset/x.cgi", 0, 7999, ""},
+        // A message cut inside its value fails with what arrived of it.
+        {"/unclosed/x.cgi", 0, 7999, "No such sh"},
+        // A failing status without the device's own words is named.
+        {"/status/413/empty", 0, 7999, "HTTP status 413 Payload Too Large"},
+        {"/status/500/ok", 0, 7999, "HTTP status 500 Internal Server Error"},
+        {"/status/201/ok", 1, 0, ""},
     };
     for (const auto& c : cases) {
         const CResult r = Upload({.url = CaptureUrl(c.path), .file = file.Path()});
@@ -207,6 +216,51 @@ TEST(VarnelE2E, UploadsRunAtOnceOnSeveralThreads) {
     EXPECT_EQ(CapturedCount() - before, 12);
 }
 
+// A name with a double quote or a line break would end filename="..." and write form fields of its
+// own: such a name is refused before anything is sent, with a message that says why.
+TEST(VarnelE2E, NamesThatWouldRewriteTheFormAreRefusedUnsent) {
+    REQUIRE_CAPTURE_SERVER();
+    const std::string url = CaptureUrl("/ok/x.cgi");
+    const int before = CapturedCount();
+    for (const char* name :
+         {"a\".torrent", "a\r\nContent-Disposition: x.torrent", "a\nb.torrent"}) {
+        NAS_BTDOWNLOAD_PARAM_EX p{url.c_str(),
+                                  u"",
+                                  name,
+                                  reinterpret_cast<const unsigned char*>(kTorrent.data()),
+                                  kTorrent.size(),
+                                  "admin",
+                                  "secret",
+                                  "Public",
+                                  "/dl",
+                                  "down_job.htm",
+                                  "save",
+                                  "Public",
+                                  "1",
+                                  "local"};
+        std::string message;
+        VARNEL_DWORD code = 0;
+        EXPECT_EQ(varnel_NAS_BTDownloadForLocalFileEx(&p, &message, &code), 0) << name;
+        EXPECT_EQ(code, 7999u) << name;
+        EXPECT_NE(message.find("cannot carry"), std::string::npos) << message;
+    }
+    const std::u16string wide = u"wide\".torrent";
+    NAS_BTDOWNLOAD_PARAM_EX p{url.c_str(), wide.c_str(), nullptr, nullptr, 0,  "admin", "",
+                              "",          "",           "",      "",      "", "",      ""};
+    std::string message;
+    EXPECT_EQ(varnel_NAS_BTDownloadForLocalFileEx(&p, &message, nullptr), 0);
+    EXPECT_NE(message.find("double quote"), std::string::npos) << message;
+#if !defined(_WIN32)
+    // Windows has no such local names; here they exist.
+    CTempFile file(kTorrent, "in\"jected.torrent");
+    const CResult r = Upload({.url = url, .file = file.Path()});
+    EXPECT_EQ(r.ret, 0);
+    EXPECT_EQ(r.code, 7999u);
+    EXPECT_NE(r.message.find("double quote"), std::string::npos) << r.message;
+#endif
+    EXPECT_EQ(CapturedCount(), before);
+}
+
 TEST(VarnelE2E, NobodyListeningFailsCleanly) {
     CTempFile file(kTorrent);
     // Port 9 (discard) is not served on loopback here: the connection is refused at once.
@@ -230,11 +284,9 @@ TEST(VarnelExchange, DetailCodesOfTheAnswer) {
     struct {
         const char* path;
         int detail;
-    } cases[] = {{"/message/x", 34},
-                 {"/title/x", 67},
-                 {"/lowertitle/x", 66},
-                 {"/close/x", 33},
-                 {"/size/102400", 65}};
+    } cases[] = {{"/message/x", 34}, {"/title/x", 67},     {"/lowertitle/x", 66},
+                 {"/close/x", 33},   {"/size/102400", 65}, {"/cut/x", 68},
+                 {"/reset/x", 68},   {"/unclosed/x", 34},  {"/status/413/empty", 70}};
     for (const auto& c : cases) {
         DunmoreClear();
         Upload({.url = CaptureUrl(c.path), .file = file.Path()});
@@ -260,6 +312,40 @@ TEST(VarnelExchange, SilentServerEndsWithinTheLimit) {
     EXPECT_EQ(r.code, 7999u);
     EXPECT_LT(seconds, 10); // bounded by the injected limit, far below the default
     EXPECT_EQ(LastDetail(), 33);
+}
+
+// A byte every 200 ms never trips the idle limit; the whole answer's limit ends the call.
+TEST(VarnelExchange, TricklingAnswerEndsWithinTheAnswerLimit) {
+    REQUIRE_CAPTURE_SERVER();
+    SetHttpLimits({2000, 1000, 1500});
+    CTempFile file(kTorrent);
+    DunmoreClear();
+    const auto start = std::chrono::steady_clock::now();
+    const CResult r = Upload({.url = CaptureUrl("/trickle/x"), .file = file.Path()});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.ret, 0);
+    EXPECT_EQ(r.code, 7999u);
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(LastDetail(), 68);
+    // The page takes about 24 s to trickle; the answer limit ends the call long before.
+    EXPECT_LT(elapsed, std::chrono::seconds(8));
+
+    // The same with the status line and headers trickling: the limit holds from the request's
+    // end, not from the answer's first byte. Under Wine the call inside HttpEndRequestA cannot be
+    // cancelled (Windows cancels it when the guard closes the handle), so there the head ends the
+    // call only once it has arrived, failed all the same.
+    DunmoreClear();
+    const auto headStart = std::chrono::steady_clock::now();
+    const CResult h = Upload({.url = CaptureUrl("/trickle-head/x"), .file = file.Path()});
+    const auto headElapsed = std::chrono::steady_clock::now() - headStart;
+    SetHttpLimits({});
+    EXPECT_EQ(h.ret, 0);
+    EXPECT_EQ(h.code, 7999u);
+#if !defined(_WIN32)
+    EXPECT_LT(headElapsed, std::chrono::seconds(8));
+#else
+    EXPECT_LT(headElapsed, std::chrono::seconds(40));
+#endif
 }
 
 #endif
