@@ -10,6 +10,12 @@ std::string CTextOps::Trim(std::string_view s) const {
     return std::string(s.substr(first, last - first + 1));
 }
 
+bool CTextOps::ContainsPath(std::string_view hay, std::string_view path) const {
+    if (PathsIgnoreCase())
+        return Find(ToUpper(hay), ToUpper(path)) != std::string::npos;
+    return Find(hay, path) != std::string::npos;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);

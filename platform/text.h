@@ -23,6 +23,10 @@ public:
     virtual std::string FromUtf16(std::u16string_view s) const = 0;
     // Leading and trailing blanks, tabs and line ends removed.
     std::string Trim(std::string_view s) const;
+    // Whether file paths on this system ignore letter case (Windows) or not (Linux).
+    virtual bool PathsIgnoreCase() const = 0;
+    // True when hay holds path somewhere, compared as this system compares paths.
+    bool ContainsPath(std::string_view hay, std::string_view path) const;
 };
 
 // Appends one code point in UTF-8, as it is: callers decide what is valid.

@@ -70,17 +70,21 @@ CHeadlessDriver::CHeadlessDriver() {
 }
 
 void CHeadlessDriver::Then(std::function<void()> fnStep) {
-    m_steps.push_back({nullptr, std::move(fnStep)});
+    m_steps.push_back({{}, std::move(fnStep)});
 }
 
 void CHeadlessDriver::Then(const CDialog& dlg, std::function<void()> fnStep) {
-    m_steps.push_back({&dlg, std::move(fnStep)});
+    ThenWhen([this, pDlg = &dlg] { return ActiveDialog() == pDlg; }, std::move(fnStep));
+}
+
+void CHeadlessDriver::ThenWhen(std::function<bool()> fnReady, std::function<void()> fnStep) {
+    m_steps.push_back({std::move(fnReady), std::move(fnStep)});
 }
 
 bool CHeadlessDriver::RunNextStep() {
     if (m_steps.empty())
         return false;
-    if (m_steps.front().pDialog && m_steps.front().pDialog != ActiveDialog())
+    if (m_steps.front().fnReady && !m_steps.front().fnReady())
         return false;
     auto fnStep = std::move(m_steps.front().fn);
     m_steps.pop_front();

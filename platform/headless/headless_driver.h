@@ -45,6 +45,13 @@ public:
     void Then(std::function<void()> fnStep);
     // Queues a step that runs only while dlg is the active dialog.
     void Then(const CDialog& dlg, std::function<void()> fnStep);
+    // Queues a step that runs once fnReady answers true (asked whenever the step is next), for a
+    // dialog the test cannot name: ThenIn<CMyDlg>(...) runs while such a dialog is active.
+    void ThenWhen(std::function<bool()> fnReady, std::function<void()> fnStep);
+    template <class TDialog> void ThenIn(std::function<void(TDialog&)> fnStep) {
+        ThenWhen([this] { return dynamic_cast<TDialog*>(ActiveDialog()) != nullptr; },
+                 [this, fnStep] { fnStep(*dynamic_cast<TDialog*>(ActiveDialog())); });
+    }
     std::size_t PendingSteps() const { return m_steps.size(); }
     void SetStallLimit(std::chrono::milliseconds limit) { m_ui.SetStallLimit(limit); }
     bool Stalled() const { return m_ui.Stalled(); }
@@ -113,13 +120,14 @@ public:
         return m_ui.MeasureText(strText, font);
     }
     void SetScreenSize(CSize size) { m_ui.SetScreenSize(size); }
+    CPoint GetCursorPos() const { return m_ui.GetCursorPos(); }
 
 private:
     bool RunNextStep();
 
     CHeadlessUi m_ui;
     struct CStep {
-        const CDialog* pDialog; // null: any loop
+        std::function<bool()> fnReady; // empty: any loop
         std::function<void()> fn;
     };
     std::deque<CStep> m_steps;

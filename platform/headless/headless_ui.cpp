@@ -377,7 +377,7 @@ CWindowRef CHeadlessUi::WindowFromPoint(CPoint pt) const {
 }
 
 CSize CHeadlessUi::MeasureText(const std::string& strText, CUiFont /*font*/) const {
-    const CFontCell cell = FontCell("MS Shell Dlg", 8);
+    const CFontCell cell{m_sizeUiFontCell.cx, m_sizeUiFontCell.cy};
     int nLines = 1;
     std::size_t nLongest = 0;
     std::size_t nCurrent = 0;

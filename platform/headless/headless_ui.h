@@ -17,7 +17,8 @@
 //   - fonts: every character of a font is the same width; MS Sans Serif and MS Shell Dlg 8 pt are
 //     6 x 13 pixels, System 10 pt 8 x 16, other fonts (point size * 4 / 3, rounded) high and
 //     half as wide; the default GUI font is 6 x 13. Dialog base units follow from these by the
-//     dialog manager's rule (for these fonts: the character width and height).
+//     dialog manager's rule (for these fonts: the character width and height). A test may give
+//     the default GUI font another cell (SetUiFontCell).
 //   - window frame: kFrame pixels on every side of a dialog with a caption, a modal frame or a
 //     sizing border, and a caption bar of kCaption pixels under the top frame.
 //   - a dialog opens with its window at the screen origin; the screen is 1280 x 1024.
@@ -88,12 +89,12 @@ public:
     // Answers the folder browser (title, start path, account); without one, Cancel.
     using CFolderBrowserHandler = std::function<std::optional<std::string>(
         const std::string&, const std::string&, const CNetworkAccount&)>;
-    void SetFolderBrowserHandler(CFolderBrowserHandler fn) {
-        m_fnFolderBrowser = std::move(fn);
-    }
+    void SetFolderBrowserHandler(CFolderBrowserHandler fn) { m_fnFolderBrowser = std::move(fn); }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
     bool Stalled() const { return m_bStalled; }
     void SetScreenSize(CSize size) { m_sizeScreen = size; }
+    // The cell of every character of the UI fonts that MeasureText measures (6 x 13 unless set).
+    void SetUiFontCell(CSize cell) { m_sizeUiFontCell = cell; }
     void SetCursorPos(CPoint pt) { m_ptCursor = pt; }
     void SetServeRemote(bool bServe) { m_bServeRemote = bServe; }
     // Moves virtual time to nUntil, firing every timer that falls due in order of its due time
@@ -140,6 +141,7 @@ private:
     CFolderBrowserHandler m_fnFolderBrowser;
     CPoint m_ptCursor;
     CSize m_sizeScreen{1280, 1024};
+    CSize m_sizeUiFontCell{6, 13};
     std::chrono::milliseconds m_stallLimit{20000};
     bool m_bStalled = false;
     bool m_bServeRemote = false;

@@ -69,6 +69,7 @@ public:
         return out;
     }
 
+    bool PathsIgnoreCase() const override { return false; }
     std::string FromUtf16(std::u16string_view s) const override {
         std::string out;
         out.reserve(s.size());

@@ -156,7 +156,8 @@ void CUiWindow::Invalidate(bool bNow) {
 
 int CUiWindow::ShowMessageBox(const std::string& strText, const std::string& strCaption,
                               unsigned nType) {
-    return GetUiBackend().ShowMessageBox(this, strText, strCaption, nType);
+    // A window object that has no window yet (or any more) owns nothing on screen.
+    return GetUiBackend().ShowMessageBox(IsWindow() ? this : nullptr, strText, strCaption, nType);
 }
 
 // ---- CDialog

@@ -33,6 +33,7 @@ public:
         return out;
     }
 
+    bool PathsIgnoreCase() const override { return true; }
     std::string FromUtf16(std::u16string_view s) const override {
         if (s.empty())
             return {};

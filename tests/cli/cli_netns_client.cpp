@@ -1,9 +1,10 @@
 // marlowick-cli search, check, set and send across network namespaces, run from the computer
-// side of tests/cli/netns-cli; Linux test client.
+// side of scripts/netns-devices; Linux test client.
 #include "app/settings.h"
 #include "cli_process.h"
 #include "platform/registry.h"
 #include "registry_test_scope.h"
+#include "tests/device/netns_devices.h"
 #include "tests/device/torrent_builder.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +16,7 @@ namespace {
 
 using mwtest::RunCli;
 
-// The harness names its devices as "name@address,..." in MW_NETNS_DEVICES, their accounts as
-// "user:password,..." in MW_NETNS_ACCOUNTS and their share folders in MW_NETNS_SHARES, in the
-// same order. Each device's web form listens on port 80 of its address.
-std::vector<std::string> Split(const char* pszText, char cSep) {
-    std::vector<std::string> arr;
-    std::stringstream stream(pszText ? pszText : "");
-    for (std::string item; std::getline(stream, item, cSep);)
-        arr.push_back(item);
-    return arr;
-}
-
-struct CExpected {
-    std::string strName, strAddress, strUser, strPassword, strShareDir;
-};
+using CExpected = mwtest::CNetnsDevice;
 
 bool Contains(const std::string& hay, const std::string& needle) {
     return hay.find(needle) != std::string::npos;
@@ -36,22 +24,10 @@ bool Contains(const std::string& hay, const std::string& needle) {
 
 class CliAcrossNamespaces : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        const auto arrDevices = Split(std::getenv("MW_NETNS_DEVICES"), ',');
-        const auto arrAccounts = Split(std::getenv("MW_NETNS_ACCOUNTS"), ',');
-        const auto arrShares = Split(std::getenv("MW_NETNS_SHARES"), ',');
-        for (std::size_t i = 0;
-             i < arrDevices.size() && i < arrAccounts.size() && i < arrShares.size(); ++i) {
-            const auto nameAddr = Split(arrDevices[i].c_str(), '@');
-            const auto account = Split(arrAccounts[i].c_str(), ':');
-            if (nameAddr.size() == 2 && account.size() == 2)
-                s_arrExpected.push_back(
-                    {nameAddr[0], nameAddr[1], account[0], account[1], arrShares[i]});
-        }
-    }
+    static void SetUpTestSuite() { s_arrExpected = mwtest::NetnsDevices(); }
     void SetUp() override {
         if (s_arrExpected.size() < 2)
-            GTEST_SKIP() << "run by tests/cli/netns-cli, which names the devices";
+            GTEST_SKIP() << "run by scripts/netns-devices, which names the devices";
         ::setenv("XDG_STATE_HOME", (m_scope.ConfigDir() + "/state").c_str(), 1);
     }
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
