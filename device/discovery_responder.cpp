@@ -134,8 +134,17 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         return;
     }
     const auto& faults = m_config.faults;
+    const std::uint32_t ip = m_config.optAdvertise.value_or(localAddr);
+    if (faults.bImpostor) {
+        if (request->nType == kTypeAccountCheck) {
+            Reply(BuildAccountReply(*request, 0, request->mac, m_config.strName, ip), from,
+                  localAddr, nIfIndex);
+            DeviceLog(strFrom + " account check seq " + std::to_string(request->nSequence) +
+                      " for " + FormatMac(request->mac) + ": accepted (impostor fault)");
+        }
+        return;
+    }
     if (request->nType == kTypeSearch) {
-        const std::uint32_t ip = m_config.optAdvertise.value_or(localAddr);
         Reply(BuildSearchReply(*request, faults.nSearchStatus, m_config.mac, m_config.strName, ip),
               from, localAddr, nIfIndex);
         for (const auto& extra : faults.arrExtraDevices) {
@@ -148,14 +157,18 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         return;
     }
 
-    // Account check: addressed to one of our identities, with a known account.
+    // Account check: addressed to one of our identities, with a known account. The reply comes
+    // from the address the check arrived on and names the identity, so that the client can tell
+    // it from any other host's.
     const CMacAddress* pMac = nullptr;
+    const std::string* pName = &m_config.strName;
     if (request->mac == m_config.mac) {
         pMac = &m_config.mac;
     }
     for (const auto& extra : faults.arrExtraDevices) {
         if (request->mac == extra.mac) {
             pMac = &extra.mac;
+            pName = &extra.strName;
         }
     }
     std::string strOutcome;
@@ -170,8 +183,8 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         }
         strOutcome = bAccepted ? "accepted" : "refused: unknown user or wrong password";
     }
-    Reply(BuildAccountReply(*request, bAccepted ? 0 : 1, pMac ? *pMac : m_config.mac), from,
-          localAddr, nIfIndex);
+    Reply(BuildAccountReply(*request, bAccepted ? 0 : 1, pMac ? *pMac : m_config.mac, *pName, ip),
+          from, localAddr, nIfIndex);
     DeviceLog(strFrom + " account check seq " + std::to_string(request->nSequence) + " user \"" +
               request->strUser + "\": " + strOutcome);
 }
