@@ -44,7 +44,7 @@ CDiscoveryResponder::~CDiscoveryResponder() {
 bool CDiscoveryResponder::Bind(std::string& strError) {
     m_nSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_nSocket < 0) {
-        strError = std::string("udp socket: ") + std::strerror(errno);
+        strError = std::string("udp socket: ") + ErrnoText(errno);
         return false;
     }
     int one = 1;
@@ -58,7 +58,7 @@ bool CDiscoveryResponder::Bind(std::string& strError) {
     inet_pton(AF_INET, m_config.strUdpHost.c_str(), &sa.sin_addr);
     if (bind(m_nSocket, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         strError = "udp " + m_config.strUdpHost + ":" + std::to_string(m_config.nUdpPort) + ": " +
-                   std::strerror(errno);
+                   ErrnoText(errno);
         if (errno == EACCES && m_config.nUdpPort < 1024) {
             strError += " (ports below 1024 need privileges; pass --udp with another port)";
         }
@@ -78,7 +78,7 @@ void CDiscoveryResponder::Run(int nStopFd) {
             if (errno == EINTR) {
                 continue;
             }
-            DeviceLog(std::string("udp: poll failed: ") + std::strerror(errno));
+            DeviceLog(std::string("udp: poll failed: ") + ErrnoText(errno));
             return;
         }
         if (fds[1].revents != 0) {
@@ -100,7 +100,7 @@ void CDiscoveryResponder::Run(int nStopFd) {
         ssize_t got = recvmsg(m_nSocket, &msg, MSG_TRUNC);
         if (got < 0) {
             if (errno != EINTR && errno != EAGAIN) {
-                DeviceLog(std::string("udp: receive failed: ") + std::strerror(errno));
+                DeviceLog(std::string("udp: receive failed: ") + ErrnoText(errno));
             }
             continue;
         }
@@ -212,6 +212,6 @@ void CDiscoveryResponder::Reply(const std::vector<std::uint8_t>& datagram, const
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
     if (sendmsg(m_nSocket, &msg, 0) < 0) {
-        DeviceLog(std::string("udp: reply failed: ") + std::strerror(errno));
+        DeviceLog(std::string("udp: reply failed: ") + ErrnoText(errno));
     }
 }

@@ -390,7 +390,7 @@ bool CHttpService::Bind(std::string& strError) {
     }
     if (!bOk) {
         strError = "http " + m_config.strHttpHost + ":" + std::to_string(m_config.nHttpPort) +
-                   ": cannot listen (" + std::strerror(errno) + ")";
+                   ": cannot listen (" + ErrnoText(errno) + ")";
     }
     return bOk;
 }

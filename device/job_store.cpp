@@ -100,17 +100,42 @@ private:
     int m_fd;
 };
 
+// A client's text as far as a message needs to repeat it.
+std::string Shortened(const std::string& text) {
+    constexpr std::size_t kShown = 100;
+    return text.size() <= kShown ? text : text.substr(0, kShown) + "...";
+}
+
+// Control characters and the characters that Windows clients cannot show in a name become '_'.
+std::string CleanNameChars(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f || std::strchr(":*?\"<>|", c) != nullptr) {
+            out += '_';
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSubdir) {
+    if (strSubdir.size() > kMaxSubfolderLength) {
+        return std::nullopt;
+    }
     std::vector<std::string> names;
     std::string name;
     auto flush = [&]() -> bool {
-        if (name == "..") {
+        if (name == ".." || name.size() > kMaxFolderName) {
             return false;
         }
         if (!name.empty() && name != ".") {
-            names.push_back(name);
+            if (names.size() == kMaxSubfolderDepth) {
+                return false;
+            }
+            names.push_back(CleanNameChars(name));
         }
         name.clear();
         return true;
@@ -134,15 +159,8 @@ std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSub
 
 std::string SafeFileName(const std::string& strUploadName) {
     auto slash = strUploadName.find_last_of("/\\");
-    std::string base = slash == std::string::npos ? strUploadName : strUploadName.substr(slash + 1);
-    std::string out;
-    for (unsigned char c : base) {
-        if (c < 0x20 || c == 0x7f || std::strchr(":*?\"<>|", c) != nullptr) {
-            out += '_';
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
+    std::string out = CleanNameChars(slash == std::string::npos ? strUploadName
+                                                                : strUploadName.substr(slash + 1));
     while (!out.empty() && (out.front() == '.' || out.front() == ' ')) {
         out.erase(0, 1);
     }
@@ -221,7 +239,7 @@ CJobOutcome CJobStore::Submit(const CDeviceShare& share, const std::string& strS
     }
     auto names = SplitSubfolder(strSubdir);
     if (!names) {
-        return {EJobResult::Invalid, "Invalid folder: " + strSubdir};
+        return {EJobResult::Invalid, "Invalid folder: " + Shortened(strSubdir)};
     }
     record = CJobRecord{};
     record.strInfoHash = InfoHashHex(info);
@@ -243,12 +261,12 @@ CJobOutcome CJobStore::Submit(const CDeviceShare& share, const std::string& strS
     CFd dir(open(share.strDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() < 0) {
         DeviceLog("job refused: cannot open share folder " + share.strDir + ": " +
-                  std::strerror(errno));
+                  ErrnoText(errno));
         return {EJobResult::Failed, "The share is not available."};
     }
     for (const auto& name : *names) {
         if (mkdirat(dir.Get(), name.c_str(), 0755) != 0 && errno != EEXIST) {
-            DeviceLog("job refused: cannot create folder " + name + ": " + std::strerror(errno));
+            DeviceLog("job refused: cannot create folder " + name + ": " + ErrnoText(errno));
             return {EJobResult::Invalid, "Invalid folder: " + strSubdir};
         }
         int next = openat(dir.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -274,7 +292,7 @@ CJobOutcome CJobStore::Submit(const CDeviceShare& share, const std::string& strS
         }
     }
     if (file.Get() < 0 || !WriteAll(file.Get(), torrent.data(), torrent.size())) {
-        DeviceLog("job refused: cannot write " + record.strFile + ": " + std::strerror(errno));
+        DeviceLog("job refused: cannot write " + record.strFile + ": " + ErrnoText(errno));
         if (file.Get() >= 0) {
             unlinkat(dir.Get(), record.strFile.c_str(), 0);
         }
@@ -282,7 +300,7 @@ CJobOutcome CJobStore::Submit(const CDeviceShare& share, const std::string& strS
     }
     record.strTime = UtcNow();
     if (!Append(record)) {
-        DeviceLog(std::string("job refused: cannot record it: ") + std::strerror(errno));
+        DeviceLog(std::string("job refused: cannot record it: ") + ErrnoText(errno));
         unlinkat(dir.Get(), record.strFile.c_str(), 0);
         return {EJobResult::Failed, "The download job cannot be recorded."};
     }

@@ -33,8 +33,15 @@ struct CJobOutcome {
     std::string strRefusal; // empty when taken
 };
 
-// The folder names of a requested sub-folder, or nothing when it would leave the share. Both
-// slashes separate; empty and "." names drop out.
+// Bounds of a requested sub-folder: every level costs a folder and a system call, so a client
+// must not ask for thousands.
+constexpr std::size_t kMaxSubfolderDepth = 32;
+constexpr std::size_t kMaxSubfolderLength = 1024; // the whole request, in bytes
+constexpr std::size_t kMaxFolderName = 200;       // one name, in bytes
+
+// The folder names of a requested sub-folder, cleaned as file names are (control and reserved
+// characters become '_'), or nothing when it would leave the share or exceeds the bounds above.
+// Both slashes separate; empty and "." names drop out.
 std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSubdir);
 
 // A file name that is safe to create: the last component of the uploaded name (a client may send

@@ -180,6 +180,15 @@ TEST(DeviceDiscovery, AccountCheck) {
     }
 }
 
+// The account name of a check is logged, and a client chooses it.
+TEST(DeviceDiscovery, AccountNamesReachTheLogAsOneLine) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    ASSERT_EQ(Exchange(device.UdpPort(), AccountCheck(kMac, "a\nforged\x1b[2J", "x")).size(), 1u);
+    ASSERT_TRUE(device.WaitForLog("user \"a forged [2J\": refused")) << device.Log();
+    EXPECT_EQ(device.Log().find('\x1b'), std::string::npos);
+}
+
 // The impostor fault, which the discovery tests use as a hostile third host.
 TEST(DeviceDiscovery, ImpostorAcceptsEveryCheckAndAnswersNoSearch) {
     CDeviceProcess impostor({"--fault-impostor"});

@@ -134,6 +134,53 @@ TEST_F(DeviceForm, RefusesWithTheReasonInTheMessage) {
     EXPECT_NE(StatusPage().find("<P>1 job(s)</P>"), std::string::npos);
 }
 
+// A sub-folder costs one folder per level: a request for 60,000 levels (as many as one curl
+// argument carries) is refused at once, and folder names lose their control characters as file
+// names do.
+TEST_F(DeviceForm, BoundsAndCleansTheSubfolder) {
+    std::string deep;
+    for (int i = 0; i < 60000; ++i) {
+        deep += "/a";
+    }
+    CJobForm form;
+    form.strFile = Torrent("deep.torrent", 1);
+    form.fields["subdir"] = deep;
+    auto answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(answer.nStatus, 400);
+    EXPECT_EQ(MessageValue(answer.strBody).value_or("").rfind("Invalid folder: /a/a/a", 0), 0u)
+        << answer.strBody.substr(0, 300);
+    EXPECT_FALSE(fs::exists(m_device.ShareDir() + "/a"));
+
+    form.fields["subdir"] = "/new\tline\nfolder";
+    answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(MessageValue(answer.strBody), "") << answer.strBody;
+    EXPECT_TRUE(fs::exists(m_device.ShareDir() + "/new_line_folder/deep.torrent"));
+}
+
+// Clients choose the request line and the account name, and both are logged: neither may start a
+// line of its own or reach a terminal as a control sequence.
+TEST_F(DeviceForm, LogLinesCannotBeForged) {
+    RawRequest(m_device.HttpPort(),
+               "GET /Down/download_ui.cgi%0d%0amarlowick-device:%20forged%1b[31m HTTP/1.1\r\n"
+               "Host: x\r\nConnection: close\r\n\r\n");
+    CJobForm form;
+    form.strUser = "ad\nmarlowick-device: forged\x1b]0;t\x07";
+    form.strFile = Torrent("log.torrent", 2);
+    EXPECT_EQ(PostForm(m_device.JobUrl(), form).nStatus, 401);
+    form.strUser = "admin";
+    form.fields["share_list"] = "x\n\x1b[2Jforged";
+    EXPECT_EQ(PostForm(m_device.JobUrl(), form).nStatus, 400);
+    ASSERT_TRUE(m_device.WaitForLog("No such share: x  [2Jforged")) << m_device.Log();
+
+    std::istringstream log(m_device.Log());
+    int nLines = 0;
+    for (std::string line; std::getline(log, line); ++nLines) {
+        EXPECT_EQ(line.rfind("marlowick-device: ", 0), 0u) << line;
+        EXPECT_EQ(line.find_first_of("\r\x1b\x07"), std::string::npos) << line;
+    }
+    EXPECT_GE(nLines, 4);
+}
+
 TEST_F(DeviceForm, RefusesMissingOrWrongCredentials) {
     struct Case {
         const char* what;
