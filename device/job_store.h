@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 struct CJobRecord {
@@ -62,11 +63,23 @@ public:
 
     std::vector<CJobRecord> Jobs() const;
 
+    // After Open: files that a stopped device left half stored in the shares are removed, and
+    // those whose job was recorded get their final name.
+    void ClearLeftovers(const std::vector<CDeviceShare>& arrShares);
+
+    // The kill fault (see CDeviceFaults).
+    void SetKillFault(CDeviceFaults::EKillAt eKillAt) { m_eKillAt = eKillAt; }
+
 private:
-    bool Append(const CJobRecord& record);
+    // Appends the record's line; nStart is where it begins. A failed append leaves the file as
+    // it was.
+    bool Append(const CJobRecord& record, off_t& nStart);
+    // Takes back the last record, which began at nStart.
+    void Unappend(off_t nStart);
 
     mutable std::mutex m_mutex;
     std::string m_strRecordPath;
     std::vector<CJobRecord> m_arrJobs;
     std::set<std::string> m_setHashes;
+    CDeviceFaults::EKillAt m_eKillAt = CDeviceFaults::EKillAt::Never;
 };
