@@ -124,7 +124,6 @@ int main(int argc, char** argv) {
     DeviceLog(std::string("stopping on ") + (nSignal == SIGINT ? "SIGINT" : "SIGTERM"));
     // Closing the write end makes the stop pipe readable for every waiter at once.
     close(stopPipe[1]);
-    http.Stop();
     httpThread.join();
     if (udpThread.joinable()) {
         udpThread.join();
