@@ -7,19 +7,13 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
-#include <arpa/inet.h>
-#include <dirent.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 

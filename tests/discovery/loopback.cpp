@@ -53,6 +53,24 @@ ENetWait CRedirectNet::WaitReadable(std::span<CUdpSocket* const> sockets, int nT
     return m_inner.WaitReadable(arrInner, nTimeoutMs, arrReady);
 }
 
+std::uint32_t ArrivingLoopbackSender(CNet& net, std::uint32_t nBindAddr) {
+    auto pFrom = net.OpenUdp();
+    auto pTo = net.OpenUdp();
+    if (!pFrom || !pTo || !pFrom->Bind({nBindAddr, 0}) || !pTo->Bind({kLoopback, 0}))
+        return 0;
+    const std::uint8_t probe[1] = {0};
+    if (!pFrom->SendTo(probe, pTo->LocalEndpoint()))
+        return 0;
+    CUdpSocket* const arrSockets[] = {pTo.get()};
+    std::vector<bool> arrReady;
+    std::array<std::uint8_t, 16> arrBuffer{};
+    CNetEndpoint from;
+    if (net.WaitReadable(arrSockets, 2000, arrReady) != ENetWait::Ready ||
+        pTo->Receive(arrBuffer, &from) != 1)
+        return 0;
+    return from.nAddr;
+}
+
 CLoopbackResponder::CLoopbackResponder(CNet& net, std::vector<CTestDevice> arrDevices,
                                        CResponderSetup setup)
     : m_net(net), m_arrDevices(std::move(arrDevices)), m_setup(std::move(setup)) {

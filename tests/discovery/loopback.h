@@ -33,6 +33,11 @@ private:
 
 constexpr std::uint32_t kLoopback = MakeIPv4(127, 0, 0, 1);
 
+// The sender address that a datagram from a socket bound to nBindAddr (in 127/8) shows on
+// arrival; 0 when the probe fails. Linux keeps the bound address; other socket layers (Wine's)
+// may show 127.0.0.1 for every loopback address.
+std::uint32_t ArrivingLoopbackSender(CNet& net, std::uint32_t nBindAddr);
+
 // How a loopback responder behaves beyond answering for its devices.
 struct CResponderSetup {
     // The address its replies come from: any 127.x.y.z serves.

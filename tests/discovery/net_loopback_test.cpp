@@ -69,6 +69,16 @@ TEST_F(NetLoopback, DatagramLargerThanTheBufferFailsTheReceive) {
 // Devices on addresses of their own in 127/8, so that a reply's sender tells them apart.
 const CTestDevice kLoopA{{2, 0, 0, 0, 0, 0xA}, "NAS-A", MakeIPv4(127, 0, 9, 1), "alice", "pw-a"};
 const CTestDevice kLoopB{{2, 0, 0, 0, 0, 0xB}, "NAS-B", MakeIPv4(127, 0, 9, 2), "bob", "pw-b"};
+constexpr std::uint32_t kImpostorAddr = MakeIPv4(127, 0, 9, 3);
+
+// The device as replies from its socket show it: its address is the one its datagrams arrive
+// from, which is its own where the socket layer keeps loopback addresses apart.
+CTestDevice AsArriving(CTestDevice device) {
+    const std::uint32_t nArriving = ArrivingLoopbackSender(GetNet(), device.nIp);
+    if (nArriving != 0)
+        device.nIp = nArriving;
+    return device;
+}
 
 CResponderSetup At(std::uint32_t nAddr) {
     CResponderSetup setup;
@@ -78,9 +88,12 @@ CResponderSetup At(std::uint32_t nAddr) {
 
 // The whole routine over real sockets; only the broadcast is redirected to loopback responders.
 TEST_F(NetLoopback, SearchAndAccountCheckAgainstLoopbackDevices) {
+    // Each device advertises the address its replies arrive from.
+    CTestDevice a = AsArriving(kLoopA);
+    CTestDevice b = AsArriving(kLoopB);
     CResponderSetup setup;
     setup.bOwnAddresses = true;
-    CLoopbackResponder responder(GetNet(), {kLoopA, kLoopB}, setup);
+    CLoopbackResponder responder(GetNet(), {a, b}, setup);
     ASSERT_EQ(responder.Endpoints().size(), 2u);
     // Three local addresses on one network: every device answers in every pass.
     CRedirectNet net(GetNet(), {kLoopback, kLoopback, kLoopback}, responder.Endpoints());
@@ -91,9 +104,9 @@ TEST_F(NetLoopback, SearchAndAccountCheckAgainstLoopbackDevices) {
     EXPECT_TRUE(fnSearchDevice(net, options, list, true, 0, "", ""));
     ASSERT_EQ(list.GetCount(), 2);
     EXPECT_EQ(DeviceNameText(*list.GetAt(0)), "NAS-A");
-    EXPECT_EQ(IPv4Text(list.GetAt(0)->ip), "127.0.9.1");
+    EXPECT_EQ(IPv4Text(list.GetAt(0)->ip), IPv4Text(a.nIp));
     EXPECT_EQ(DeviceNameText(*list.GetAt(1)), "NAS-B");
-    EXPECT_EQ(IPv4Text(list.GetAt(1)->ip), "127.0.9.2");
+    EXPECT_EQ(IPv4Text(list.GetAt(1)->ip), IPv4Text(b.nIp));
     EXPECT_EQ(responder.RequestsSeen(), 3);
 
     EXPECT_TRUE(fnSearchDevice(net, options, list, false, 1, "bob", "pw-b"));
@@ -104,8 +117,11 @@ TEST_F(NetLoopback, SearchAndAccountCheckAgainstLoopbackDevices) {
 // A third host that says yes to every account check, naming the tested device's MAC, cannot make
 // a wrong password pass: only the tested device's own address speaks for it.
 TEST_F(NetLoopback, AccountCheckIgnoresAnImpostor) {
-    CLoopbackResponder a(GetNet(), {kLoopA}, At(kLoopA.nIp));
-    CResponderSetup impostorSetup = At(MakeIPv4(127, 0, 9, 3));
+    const CTestDevice device = AsArriving(kLoopA);
+    if (ArrivingLoopbackSender(GetNet(), kImpostorAddr) == device.nIp)
+        GTEST_SKIP() << "this socket layer shows one sender for every loopback address";
+    CLoopbackResponder a(GetNet(), {device}, At(kLoopA.nIp));
+    CResponderSetup impostorSetup = At(kImpostorAddr);
     impostorSetup.bImpostor = true;
     CLoopbackResponder impostor(GetNet(), {}, impostorSetup);
     ASSERT_NE(a.Endpoint().nPort, 0);
