@@ -42,8 +42,8 @@ double PeakMiB(pid_t pid) {
     return -1;
 }
 
-// One upload of nBytes of body with a wrong password, sent whole whatever the device answers,
-// as long as the device takes it.
+// One upload of a form whose file part holds nBytes, with a wrong password, sent whole whatever the
+// device answers, as long as the device takes it.
 void UnauthenticatedBody(std::uint16_t nPort, std::size_t nBytes) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
@@ -53,20 +53,29 @@ void UnauthenticatedBody(std::uint16_t nPort, std::size_t nBytes) {
     timeval tv{10, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+        const std::string partHead =
+            "--b\r\nContent-Disposition: form-data; name=\"upfilename\"; filename=\"x.torrent\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\n";
+        const std::string partTail = "\r\n--b--\r\n";
         std::string data = "POST /Down/download_job.cgi HTTP/1.1\r\nHost: x\r\n"
                            "Authorization: Basic YWRtaW46d3Jvbmc=\r\n"
                            "Content-Type: multipart/form-data; boundary=b\r\n"
                            "Content-Length: " +
-                           std::to_string(nBytes) + "\r\n\r\n";
-        send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+                           std::to_string(partHead.size() + nBytes + partTail.size()) + "\r\n\r\n" +
+                           partHead;
+        bool bOk = send(fd, data.data(), data.size(), MSG_NOSIGNAL) > 0;
         const std::string chunk(64 * 1024, 'x');
-        for (std::size_t nSent = 0; nSent < nBytes;) {
+        for (std::size_t nSent = 0; bOk && nSent < nBytes;) {
             const ssize_t n =
                 send(fd, chunk.data(), std::min(chunk.size(), nBytes - nSent), MSG_NOSIGNAL);
-            if (n <= 0) {
-                break;
-            }
-            nSent += static_cast<std::size_t>(n);
+            bOk = n > 0;
+            nSent += bOk ? static_cast<std::size_t>(n) : 0;
+        }
+        if (bOk) {
+            send(fd, partTail.data(), partTail.size(), MSG_NOSIGNAL);
+            // The answer, once the device has taken (or turned down) everything.
+            char buf[4096];
+            recv(fd, buf, sizeof buf, 0);
         }
     }
     close(fd);
