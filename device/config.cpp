@@ -134,6 +134,11 @@ Faults, for tests (the download-job form still handles the job; only its answer 
   --fault-size N          answer exactly N bytes (the page padded or cut)
   --fault-gzip            gzip-encode the answer
   --fault-refuse-accounts refuse every account check
+  --fault-impostor        answer no search, and accept every account check whatever MAC it
+                          names, as a third host passing for the devices would
+  --fault-kill-at STEP    kill the device (SIGKILL) while it takes a job: STEP writing (halfway
+                          through the .torrent file) or recorded (the job recorded, the file
+                          not yet under its final name)
   --fault-search-status N answer searches with status N
   --fault-extra-device MAC=NAME
                           also answer searches, and account checks, as this device
@@ -180,7 +185,7 @@ EParseResult ParseDeviceCommandLine(int argc, char** argv, CDeviceConfig& config
             return EParseResult::Help;
         } else if (arg == "--fault-no-answer" || arg == "--fault-close" ||
                    arg == "--fault-no-title" || arg == "--fault-gzip" ||
-                   arg == "--fault-refuse-accounts") {
+                   arg == "--fault-refuse-accounts" || arg == "--fault-impostor") {
             if (bHasValue) {
                 strError = arg + " takes no value";
                 return EParseResult::Error;
@@ -193,6 +198,8 @@ EParseResult ParseDeviceCommandLine(int argc, char** argv, CDeviceConfig& config
                 config.faults.bNoTitle = true;
             } else if (arg == "--fault-gzip") {
                 config.faults.bGzip = true;
+            } else if (arg == "--fault-impostor") {
+                config.faults.bImpostor = true;
             } else {
                 config.faults.bRefuseAccounts = true;
             }
@@ -211,7 +218,8 @@ EParseResult ParseDeviceCommandLine(int argc, char** argv, CDeviceConfig& config
                                                             "--fault-title",
                                                             "--fault-size",
                                                             "--fault-search-status",
-                                                            "--fault-extra-device"};
+                                                            "--fault-extra-device",
+                                                            "--fault-kill-at"};
         if (kValueOptions.count(arg) == 0) {
             strError = arg.rfind("--", 0) == 0 ? "unknown option " + arg + " (see --help)"
                                                : "unexpected argument " + arg;
@@ -295,6 +303,14 @@ EParseResult ParseDeviceCommandLine(int argc, char** argv, CDeviceConfig& config
                 return bad("expected a status from 0 to 65535");
             }
             config.faults.nSearchStatus = static_cast<std::uint16_t>(n);
+        } else if (arg == "--fault-kill-at") {
+            if (value == "writing") {
+                config.faults.eKillAt = CDeviceFaults::EKillAt::Writing;
+            } else if (value == "recorded") {
+                config.faults.eKillAt = CDeviceFaults::EKillAt::Recorded;
+            } else {
+                return bad("expected writing or recorded");
+            }
         } else { // --fault-extra-device
             auto sep = value.find('=');
             CExtraDevice extra;

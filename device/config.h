@@ -36,6 +36,12 @@ struct CDeviceFaults {
     std::optional<std::size_t> optSize; // the answer cut or padded to exactly this many bytes
     bool bGzip = false;
     bool bRefuseAccounts = false;
+    // Answers no search, and accepts every account check for whatever MAC it names: another
+    // host trying to pass for the devices.
+    bool bImpostor = false;
+    // Kills the device (SIGKILL) in the middle of taking a job: halfway through writing the
+    // .torrent file, or once the job is recorded but before the file has its final name.
+    enum class EKillAt { Never, Writing, Recorded } eKillAt = EKillAt::Never;
     std::uint16_t nSearchStatus = 0;
     std::vector<CExtraDevice> arrExtraDevices;
 };

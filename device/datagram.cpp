@@ -100,10 +100,9 @@ std::vector<std::uint8_t> BuildSearchReply(const CDiscoveryRequest& request, std
 }
 
 std::vector<std::uint8_t> BuildAccountReply(const CDiscoveryRequest& request, std::uint16_t nStatus,
-                                            const CMacAddress& mac) {
-    auto out = Header(request, nStatus, kHeaderSize + mac.size());
-    std::memcpy(out.data() + kHeaderSize, mac.data(), mac.size());
-    return out;
+                                            const CMacAddress& mac, const std::string& strName,
+                                            std::uint32_t ip) {
+    return BuildSearchReply(request, nStatus, mac, strName, ip);
 }
 
 bool AccountCheckMatches(const CDiscoveryRequest& request, const CDeviceAccount& account) {

@@ -33,8 +33,11 @@ std::vector<std::uint8_t> BuildSearchReply(const CDiscoveryRequest& request, std
                                            const CMacAddress& mac, const std::string& strName,
                                            std::uint32_t ip);
 
+// The answer to an account check. It has the layout of a search reply, so that the client finds
+// the answering device's MAC where it always reads it and can tell that the tested device spoke.
 std::vector<std::uint8_t> BuildAccountReply(const CDiscoveryRequest& request, std::uint16_t nStatus,
-                                            const CMacAddress& mac);
+                                            const CMacAddress& mac, const std::string& strName,
+                                            std::uint32_t ip);
 
 // Whether the account check names this account: the user and password cut to the widths of the
 // datagram's fields, since that is all a client can send.

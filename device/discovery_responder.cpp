@@ -44,7 +44,7 @@ CDiscoveryResponder::~CDiscoveryResponder() {
 bool CDiscoveryResponder::Bind(std::string& strError) {
     m_nSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_nSocket < 0) {
-        strError = std::string("udp socket: ") + std::strerror(errno);
+        strError = std::string("udp socket: ") + ErrnoText(errno);
         return false;
     }
     int one = 1;
@@ -58,7 +58,7 @@ bool CDiscoveryResponder::Bind(std::string& strError) {
     inet_pton(AF_INET, m_config.strUdpHost.c_str(), &sa.sin_addr);
     if (bind(m_nSocket, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         strError = "udp " + m_config.strUdpHost + ":" + std::to_string(m_config.nUdpPort) + ": " +
-                   std::strerror(errno);
+                   ErrnoText(errno);
         if (errno == EACCES && m_config.nUdpPort < 1024) {
             strError += " (ports below 1024 need privileges; pass --udp with another port)";
         }
@@ -78,7 +78,7 @@ void CDiscoveryResponder::Run(int nStopFd) {
             if (errno == EINTR) {
                 continue;
             }
-            DeviceLog(std::string("udp: poll failed: ") + std::strerror(errno));
+            DeviceLog(std::string("udp: poll failed: ") + ErrnoText(errno));
             return;
         }
         if (fds[1].revents != 0) {
@@ -100,7 +100,7 @@ void CDiscoveryResponder::Run(int nStopFd) {
         ssize_t got = recvmsg(m_nSocket, &msg, MSG_TRUNC);
         if (got < 0) {
             if (errno != EINTR && errno != EAGAIN) {
-                DeviceLog(std::string("udp: receive failed: ") + std::strerror(errno));
+                DeviceLog(std::string("udp: receive failed: ") + ErrnoText(errno));
             }
             continue;
         }
@@ -134,8 +134,17 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         return;
     }
     const auto& faults = m_config.faults;
+    const std::uint32_t ip = m_config.optAdvertise.value_or(localAddr);
+    if (faults.bImpostor) {
+        if (request->nType == kTypeAccountCheck) {
+            Reply(BuildAccountReply(*request, 0, request->mac, m_config.strName, ip), from,
+                  localAddr, nIfIndex);
+            DeviceLog(strFrom + " account check seq " + std::to_string(request->nSequence) +
+                      " for " + FormatMac(request->mac) + ": accepted (impostor fault)");
+        }
+        return;
+    }
     if (request->nType == kTypeSearch) {
-        const std::uint32_t ip = m_config.optAdvertise.value_or(localAddr);
         Reply(BuildSearchReply(*request, faults.nSearchStatus, m_config.mac, m_config.strName, ip),
               from, localAddr, nIfIndex);
         for (const auto& extra : faults.arrExtraDevices) {
@@ -148,14 +157,18 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         return;
     }
 
-    // Account check: addressed to one of our identities, with a known account.
+    // Account check: addressed to one of our identities, with a known account. The reply comes
+    // from the address the check arrived on and names the identity, so that the client can tell
+    // it from any other host's.
     const CMacAddress* pMac = nullptr;
+    const std::string* pName = &m_config.strName;
     if (request->mac == m_config.mac) {
         pMac = &m_config.mac;
     }
     for (const auto& extra : faults.arrExtraDevices) {
         if (request->mac == extra.mac) {
             pMac = &extra.mac;
+            pName = &extra.strName;
         }
     }
     std::string strOutcome;
@@ -170,8 +183,8 @@ void CDiscoveryResponder::OnDatagram(const std::uint8_t* data, std::size_t size,
         }
         strOutcome = bAccepted ? "accepted" : "refused: unknown user or wrong password";
     }
-    Reply(BuildAccountReply(*request, bAccepted ? 0 : 1, pMac ? *pMac : m_config.mac), from,
-          localAddr, nIfIndex);
+    Reply(BuildAccountReply(*request, bAccepted ? 0 : 1, pMac ? *pMac : m_config.mac, *pName, ip),
+          from, localAddr, nIfIndex);
     DeviceLog(strFrom + " account check seq " + std::to_string(request->nSequence) + " user \"" +
               request->strUser + "\": " + strOutcome);
 }
@@ -199,6 +212,6 @@ void CDiscoveryResponder::Reply(const std::vector<std::uint8_t>& datagram, const
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
     if (sendmsg(m_nSocket, &msg, 0) < 0) {
-        DeviceLog(std::string("udp: reply failed: ") + std::strerror(errno));
+        DeviceLog(std::string("udp: reply failed: ") + ErrnoText(errno));
     }
 }

@@ -7,19 +7,13 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
-#include <arpa/inet.h>
-#include <dirent.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -30,7 +24,6 @@ const char* const kRequiredFields[] = {"proto",   "torrent",   "upfilename", "sh
                                        "subdir",  "this_file", "todo",       "h_share_list",
                                        "h_proto", "h_torrent", "finish"};
 constexpr std::size_t kMaxBody = 32 * 1024 * 1024;
-constexpr std::size_t kThreads = 16;
 
 // What the handler of the current request wants its log line to say; the logger runs on the
 // same thread right after the answer is written.
@@ -120,17 +113,12 @@ std::optional<std::string> Authorize(const httplib::Request& req, const CDeviceC
     return std::nullopt;
 }
 
-// Sends a complete answer with a fixed length. A content provider keeps the server from
-// compressing the answer on its own, which it would otherwise do for any client offering gzip.
+// Sends a complete answer with a fixed length. The server never compresses it on its own: the
+// request's Accept-Encoding is taken away before routing (see CDeviceServer::ServeOne).
 void SendPage(httplib::Response& res, int nStatus, std::string body,
               const char* contentType = "text/html") {
     res.status = nStatus;
-    auto pBody = std::make_shared<std::string>(std::move(body));
-    res.set_content_provider(
-        pBody->size(), contentType,
-        [pBody](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            return sink.write(pBody->data() + offset, length);
-        });
+    res.set_content(std::move(body), contentType);
 }
 
 bool Gzip(const std::string& in, std::string& out) {
@@ -150,64 +138,32 @@ bool Gzip(const std::string& in, std::string& out) {
     return rc == Z_STREAM_END;
 }
 
-// The kernel's text for an IPv4 endpoint in /proc/net/tcp: the address as its four bytes in
-// memory order, then the port, both in upper-case hex.
-std::string ProcEndpoint(const std::string& addr, int port) {
-    in_addr a{};
-    inet_pton(AF_INET, addr.c_str(), &a);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08X:%04X", static_cast<unsigned>(a.s_addr),
-                  static_cast<unsigned>(port));
-    return buf;
-}
-
-// The server keeps the connection's socket to itself; find it so that a fault can end the
-// connection without an answer. The socket's inode comes from the kernel's table of TCP
-// connections by the two endpoints, the descriptor from the names of our open descriptors. No
-// descriptor but the one found is touched, since other threads open and close theirs meanwhile.
-int FindConnectionSocket(const httplib::Request& req) {
-    const std::string local = ProcEndpoint(req.local_addr, req.local_port);
-    const std::string remote = ProcEndpoint(req.remote_addr, req.remote_port);
-    std::ifstream table("/proc/self/net/tcp");
-    std::string line;
-    std::string inode;
-    while (inode.empty() && std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, loc, rem, state, queues, timer, retransmits, uid, timeout, node;
-        fields >> slot >> loc >> rem >> state >> queues >> timer >> retransmits >> uid >> timeout >>
-            node;
-        if (loc == local && rem == remote) {
-            inode = node;
-        }
-    }
-    if (inode.empty()) {
-        return -1;
-    }
-    const std::string target = "socket:[" + inode + "]";
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        return -1;
-    }
-    int found = -1;
-    while (dirent* entry = readdir(dir)) {
-        char link[64] = {};
-        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-        ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
-        if (n > 0 && target == std::string(link, static_cast<std::size_t>(n))) {
-            found = std::atoi(entry->d_name);
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
-}
+// The connection of the request that this worker thread answers.
+thread_local CConnection* t_pConn = nullptr;
+// What becomes of that connection once the answer is out; handlers that leave a body unread ask
+// for it to be drained.
+thread_local EAfterRequest t_eAfter = EAfterRequest::Keep;
 
 // Ends the connection without a byte of answer; what the server writes afterwards goes nowhere.
-void DropConnection(const httplib::Request& req) {
-    int fd = FindConnectionSocket(req);
-    if (fd >= 0) {
-        shutdown(fd, SHUT_RDWR);
+void DropConnection() {
+    if (t_pConn != nullptr) {
+        shutdown(t_pConn->nFd, SHUT_RDWR);
     }
+}
+
+// The answer leaves the rest of the request unread: the client is told that the connection
+// ends, and what it still sends is read away before the connection closes.
+void DrainAfter(httplib::Response& res) {
+    t_eAfter = EAfterRequest::Drain;
+    res.set_header("Connection", "close");
+}
+
+// The refusal of a request without valid credentials; its body is never read.
+void Unauthorized(httplib::Response& res) {
+    res.set_header("WWW-Authenticate", "Basic realm=\"marlowick-device\"");
+    t_strNote = "refused: no valid credentials";
+    DrainAfter(res);
+    SendPage(res, 401, UnauthorizedPage());
 }
 
 // Waits nMs milliseconds, or until the device stops; false when it stops.
@@ -217,46 +173,170 @@ bool Pause(int nStopFd, std::uint32_t nMs) {
 }
 
 // Holds the request until the client gives up or the device stops.
-void Hold(const httplib::Request& req, int nStopFd) {
-    int fd = FindConnectionSocket(req);
+void Hold(int nStopFd) {
+    const int fd = t_pConn != nullptr ? t_pConn->nFd : -1;
     pollfd fds[2] = {{nStopFd, POLLIN, 0}, {fd, POLLRDHUP, 0}};
     while (poll(fds, 2, -1) < 0 && errno == EINTR) {
     }
 }
 
-std::string Field(const httplib::Request& req, const char* name) {
-    return req.get_file_value(name).content;
+std::string Field(const httplib::MultipartFormDataMap& fields, const char* name) {
+    auto it = fields.find(name);
+    return it == fields.end() ? std::string() : it->second.content;
 }
+
+bool HasBody(const httplib::Request& req) {
+    const std::string length = req.get_header_value("Content-Length");
+    return (!length.empty() && length.find_first_not_of('0') != std::string::npos) ||
+           req.has_header("Transfer-Encoding");
+}
+
+constexpr int kReadTimeoutMs = 5000;  // one read of a request body
+constexpr int kWriteTimeoutMs = 5000; // one write of an answer
+constexpr std::size_t kReadChunk = 16 * 1024;
+
+// The request reader's view of a connection: the bytes the front already holds, then the socket,
+// each read and write bounded in time.
+class CConnectionStream final : public httplib::Stream {
+public:
+    explicit CConnectionStream(CConnection& conn) : m_conn(conn) {}
+
+    bool is_readable() const override {
+        return m_conn.Buffered() > 0 || Wait(POLLIN, kReadTimeoutMs);
+    }
+    bool is_writable() const override { return Wait(POLLOUT, kWriteTimeoutMs); }
+
+    ssize_t read(char* ptr, std::size_t size) override {
+        if (m_conn.Buffered() == 0) {
+            if (!Wait(POLLIN, kReadTimeoutMs)) {
+                return -1;
+            }
+            m_conn.strBuffer.resize(kReadChunk);
+            m_conn.nBufferPos = 0;
+            const ssize_t n = recv(m_conn.nFd, m_conn.strBuffer.data(), kReadChunk, MSG_DONTWAIT);
+            m_conn.strBuffer.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            if (n <= 0) {
+                return n < 0 && errno != EAGAIN ? -1 : n == 0 ? 0 : -1;
+            }
+        }
+        const std::size_t nTake = std::min(size, m_conn.Buffered());
+        std::memcpy(ptr, m_conn.strBuffer.data() + m_conn.nBufferPos, nTake);
+        m_conn.nBufferPos += nTake;
+        if (m_conn.Buffered() == 0) {
+            m_conn.strBuffer.clear();
+            m_conn.nBufferPos = 0;
+        }
+        return static_cast<ssize_t>(nTake);
+    }
+
+    ssize_t write(const char* ptr, std::size_t size) override {
+        if (!Wait(POLLOUT, kWriteTimeoutMs)) {
+            return -1;
+        }
+        const ssize_t n = send(m_conn.nFd, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        return n < 0 && errno == EAGAIN ? 0 : n;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = m_conn.strRemoteAddr;
+        port = m_conn.nRemotePort;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = m_conn.strLocalAddr;
+        port = m_conn.nLocalPort;
+    }
+    socket_t socket() const override { return m_conn.nFd; }
+
+private:
+    bool Wait(short nEvents, int nTimeoutMs) const {
+        pollfd pfd{m_conn.nFd, nEvents, 0};
+        int rc = 0;
+        while ((rc = poll(&pfd, 1, nTimeoutMs)) < 0 && errno == EINTR) {
+        }
+        return rc > 0 && (pfd.revents & (nEvents | POLLHUP | POLLERR)) != 0;
+    }
+
+    CConnection& m_conn;
+};
 
 } // namespace
 
+// The library's request reader and router, driven one request at a time by the connection front.
+class CDeviceServer final : public httplib::Server {
+public:
+    bool ServeOne(httplib::Stream& strm, bool bLast, bool& bClosed) {
+        // The library would compress answers for any client that offers gzip, and the upload
+        // library cannot decode them.
+        return process_request(strm, bLast, bClosed,
+                               [](httplib::Request& req) { req.headers.erase("Accept-Encoding"); });
+    }
+};
+
 CHttpService::CHttpService(const CDeviceConfig& config, CJobStore& store, int nStopFd)
     : m_config(config), m_store(store), m_nStopFd(nStopFd),
-      m_pServer(std::make_unique<httplib::Server>()) {
+      m_pServer(std::make_unique<CDeviceServer>()),
+      m_front(CFrontLimits{},
+              [this](CConnection& conn, bool bLast) { return OnRequest(conn, bLast); }) {
     Setup();
+}
+
+EAfterRequest CHttpService::OnRequest(CConnection& conn, bool bLast) {
+    t_pConn = &conn;
+    t_eAfter = EAfterRequest::Keep;
+    t_strNote.clear();
+    t_bLogged = false;
+    CConnectionStream strm(conn);
+    bool bClosed = false;
+    const bool bOk = m_pServer->ServeOne(strm, bLast, bClosed);
+    t_pConn = nullptr;
+    if (t_eAfter == EAfterRequest::Keep && (!bOk || bClosed)) {
+        return EAfterRequest::Close;
+    }
+    return t_eAfter;
 }
 
 CHttpService::~CHttpService() = default;
 
 void CHttpService::Setup() {
     auto& server = *m_pServer;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_payload_max_length(kMaxBody);
-    server.set_keep_alive_timeout(2);
-    // The library's default also sets SO_REUSEPORT, which lets a second device bind the same
-    // port without an error; a busy port must be reported instead.
-    server.set_socket_options([](int sock) {
-        int one = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    });
+    // Only what the answers' Keep-Alive header says; the connection front keeps the time.
+    const CFrontLimits limits;
+    server.set_keep_alive_timeout(limits.nKeepAliveMs / 1000);
+    server.set_keep_alive_max_count(static_cast<std::size_t>(limits.nMaxRequests));
 
-    server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-        t_strNote.clear();
-        t_bLogged = false;
-        return httplib::Server::HandlerResponse::Unhandled;
+    // Only the download-job form takes a body, and only from an account holder: everything else
+    // is answered without reading one.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        const bool bJob = req.method == "POST" && req.path == kJobPath;
+        const bool bStatus =
+            (req.method == "GET" || req.method == "HEAD") && req.path == kStatusPath;
+        if (!bJob && HasBody(req)) {
+            DrainAfter(res);
+        }
+        if (bJob || bStatus) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        SendPage(res, 404,
+                 "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY>\n"
+                 "<P>No such page.</P>\n</BODY></HTML>\n");
+        return httplib::Server::HandlerResponse::Handled;
     });
+    // A client that waits for leave to send its body gets the refusal instead.
+    server.set_expect_100_continue_handler(
+        [this](const httplib::Request& req, httplib::Response& res) {
+            if (req.method != "POST" || req.path != kJobPath || Authorize(req, m_config)) {
+                return 100;
+            }
+            Unauthorized(res);
+            return 401;
+        });
 
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+        // After an error the rest of the request may still be on its way: it is read away.
+        if (res.status >= 400 && t_eAfter == EAfterRequest::Keep) {
+            t_eAfter = EAfterRequest::Drain;
+        }
         if (t_bLogged) {
             t_bLogged = false;
             return;
@@ -267,29 +347,49 @@ void CHttpService::Setup() {
         t_strNote.clear();
     });
 
-    server.Post(kJobPath, [this](const httplib::Request& req, httplib::Response& res) {
+    server.Post(kJobPath, [this](const httplib::Request& req, httplib::Response& res,
+                                 const httplib::ContentReader& readContent) {
         int nStatus = 200;
         std::string page;
+        // The credentials are checked before a byte of the body is read: without them a request
+        // costs no more than its header.
         auto user = Authorize(req, m_config);
         if (!user) {
             nStatus = 401;
             page = UnauthorizedPage();
             res.set_header("WWW-Authenticate", "Basic realm=\"marlowick-device\"");
             t_strNote = "refused: no valid credentials";
+            DrainAfter(res);
         } else {
             std::string strRefusal;
+            httplib::MultipartFormDataMap fields;
             if (!req.is_multipart_form_data()) {
                 strRefusal = "The request is not a multipart form.";
+                DrainAfter(res);
             } else {
+                auto current = fields.end();
+                const bool bRead = readContent(
+                    [&](const httplib::MultipartFormData& part) {
+                        current = fields.emplace(part.name, part);
+                        return true;
+                    },
+                    [&](const char* data, std::size_t size) {
+                        current->second.content.append(data, size);
+                        return true;
+                    });
+                if (!bRead) {
+                    strRefusal = "The form cannot be read.";
+                    DrainAfter(res);
+                }
                 for (const char* name : kRequiredFields) {
-                    if (strRefusal.empty() && !req.has_file(name)) {
+                    if (strRefusal.empty() && fields.find(name) == fields.end()) {
                         strRefusal = std::string("The form field ") + name + " is missing.";
                     }
                 }
             }
             const CDeviceShare* pShare = nullptr;
             if (strRefusal.empty()) {
-                const std::string strShare = Field(req, "share_list");
+                const std::string strShare = Field(fields, "share_list");
                 for (const auto& share : m_config.arrShares) {
                     if (share.strName == strShare) {
                         pShare = &share;
@@ -297,16 +397,16 @@ void CHttpService::Setup() {
                 }
                 if (pShare == nullptr) {
                     strRefusal = "No such share: " + strShare;
-                } else if (req.get_file_value("upfilename").filename.empty()) {
+                } else if (fields.find("upfilename")->second.filename.empty()) {
                     strRefusal = "No torrent file was sent.";
                 }
             }
             CJobRecord record;
             nStatus = 400;
             if (strRefusal.empty()) {
-                auto outcome = m_store.Submit(*pShare, Field(req, "subdir"),
-                                              req.get_file_value("upfilename").filename,
-                                              Field(req, "upfilename"), record);
+                auto outcome = m_store.Submit(*pShare, Field(fields, "subdir"),
+                                              fields.find("upfilename")->second.filename,
+                                              Field(fields, "upfilename"), record);
                 strRefusal = outcome.strRefusal;
                 nStatus = outcome.eResult == EJobResult::Taken       ? 200
                           : outcome.eResult == EJobResult::Duplicate ? 409
@@ -330,9 +430,9 @@ void CHttpService::Setup() {
         }
         if (faults.bClose || faults.bNoAnswer) {
             if (faults.bNoAnswer) {
-                Hold(req, m_nStopFd);
+                Hold(m_nStopFd);
             }
-            DropConnection(req);
+            DropConnection();
             DeviceLog("http " + req.remote_addr + ":" + std::to_string(req.remote_port) + " " +
                       req.method + " " + req.path + " closed without answer " + t_strNote);
             t_bLogged = true;
@@ -378,27 +478,9 @@ void CHttpService::Setup() {
 }
 
 bool CHttpService::Bind(std::string& strError) {
-    auto& server = *m_pServer;
-    bool bOk = false;
-    if (m_config.nHttpPort == 0) {
-        int port = server.bind_to_any_port(m_config.strHttpHost);
-        bOk = port > 0;
-        m_nPort = static_cast<std::uint16_t>(bOk ? port : 0);
-    } else {
-        bOk = server.bind_to_port(m_config.strHttpHost, m_config.nHttpPort);
-        m_nPort = m_config.nHttpPort;
-    }
-    if (!bOk) {
-        strError = "http " + m_config.strHttpHost + ":" + std::to_string(m_config.nHttpPort) +
-                   ": cannot listen (" + std::strerror(errno) + ")";
-    }
-    return bOk;
+    return m_front.Bind(m_config.strHttpHost, m_config.nHttpPort, strError);
 }
 
 bool CHttpService::Run() {
-    return m_pServer->listen_after_bind();
-}
-
-void CHttpService::Stop() {
-    m_pServer->stop();
+    return m_front.Run(m_nStopFd);
 }

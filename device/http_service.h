@@ -2,15 +2,14 @@
 #pragma once
 
 #include "device/config.h"
+#include "device/connection_front.h"
 #include "device/job_store.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-namespace httplib {
-class Server;
-}
+class CDeviceServer;
 
 class CHttpService {
 public:
@@ -21,17 +20,18 @@ public:
     CHttpService& operator=(const CHttpService&) = delete;
 
     bool Bind(std::string& strError);
-    std::uint16_t Port() const { return m_nPort; }
-    // Serves until Stop(); false when serving failed.
+    std::uint16_t Port() const { return m_front.Port(); }
+    // Serves until the stop descriptor becomes readable; false when serving failed.
     bool Run();
-    void Stop();
 
 private:
     void Setup();
+    // Answers the request whose header conn holds.
+    EAfterRequest OnRequest(CConnection& conn, bool bLast);
 
     const CDeviceConfig& m_config;
     CJobStore& m_store;
     int m_nStopFd;
-    std::uint16_t m_nPort = 0;
-    std::unique_ptr<httplib::Server> m_pServer;
+    std::unique_ptr<CDeviceServer> m_pServer;
+    CConnectionFront m_front;
 };

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 struct CJobRecord {
@@ -33,8 +34,15 @@ struct CJobOutcome {
     std::string strRefusal; // empty when taken
 };
 
-// The folder names of a requested sub-folder, or nothing when it would leave the share. Both
-// slashes separate; empty and "." names drop out.
+// Bounds of a requested sub-folder: every level costs a folder and a system call, so a client
+// must not ask for thousands.
+constexpr std::size_t kMaxSubfolderDepth = 32;
+constexpr std::size_t kMaxSubfolderLength = 1024; // the whole request, in bytes
+constexpr std::size_t kMaxFolderName = 200;       // one name, in bytes
+
+// The folder names of a requested sub-folder, cleaned as file names are (control and reserved
+// characters become '_'), or nothing when it would leave the share or exceeds the bounds above.
+// Both slashes separate; empty and "." names drop out.
 std::optional<std::vector<std::string>> SplitSubfolder(const std::string& strSubdir);
 
 // A file name that is safe to create: the last component of the uploaded name (a client may send
@@ -55,11 +63,23 @@ public:
 
     std::vector<CJobRecord> Jobs() const;
 
+    // After Open: files that a stopped device left half stored in the shares are removed, and
+    // those whose job was recorded get their final name.
+    void ClearLeftovers(const std::vector<CDeviceShare>& arrShares);
+
+    // The kill fault (see CDeviceFaults).
+    void SetKillFault(CDeviceFaults::EKillAt eKillAt) { m_eKillAt = eKillAt; }
+
 private:
-    bool Append(const CJobRecord& record);
+    // Appends the record's line; nStart is where it begins. A failed append leaves the file as
+    // it was.
+    bool Append(const CJobRecord& record, off_t& nStart);
+    // Takes back the last record, which began at nStart.
+    void Unappend(off_t nStart);
 
     mutable std::mutex m_mutex;
     std::string m_strRecordPath;
     std::vector<CJobRecord> m_arrJobs;
     std::set<std::string> m_setHashes;
+    CDeviceFaults::EKillAt m_eKillAt = CDeviceFaults::EKillAt::Never;
 };

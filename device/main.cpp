@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
 
     // Signals are taken by the main thread alone, with sigwait; every other thread blocks them.
     std::signal(SIGPIPE, SIG_IGN);
+    // A write past the file size limit then fails with EFBIG, like one on a full disk, instead
+    // of ending the device.
+    std::signal(SIGXFSZ, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -76,6 +79,8 @@ int main(int argc, char** argv) {
         DeviceLog("cannot start: " + strError);
         return 1;
     }
+    store.ClearLeftovers(config.arrShares);
+    store.SetKillFault(config.faults.eKillAt);
     CDiscoveryResponder responder(config);
     if (config.bUdp && !responder.Bind(strError)) {
         DeviceLog("cannot start: " + strError);
@@ -119,7 +124,6 @@ int main(int argc, char** argv) {
     DeviceLog(std::string("stopping on ") + (nSignal == SIGINT ? "SIGINT" : "SIGTERM"));
     // Closing the write end makes the stop pipe readable for every waiter at once.
     close(stopPipe[1]);
-    http.Stop();
     httpThread.join();
     if (udpThread.joinable()) {
         udpThread.join();

@@ -58,6 +58,7 @@ std::optional<CDiscoveryReply> DecodeReply(std::span<const std::uint8_t> data) {
         return std::nullopt;
     CDiscoveryReply reply;
     reply.nStatus = static_cast<std::uint16_t>(data[2] | (data[3] << 8));
+    reply.bCarriesMac = data.size() >= kReplyMacEnd;
     CopyField(data, kReplyMacOffset, reply.device.mac, sizeof reply.device.mac);
     CopyField(data, kReplyNameOffset, reply.device.name, sizeof reply.device.name);
     CopyField(data, kReplyIpOffset, &reply.device.ip, sizeof reply.device.ip);

@@ -35,9 +35,13 @@ struct CAccountCheckRequest {
 CAccountCheckRequest EncodeAccountCheck(std::uint16_t nSequence, const std::uint8_t (&mac)[6],
                                         std::string_view strUser, std::string_view strPassword);
 
+// A reply must reach this far to carry a device's MAC.
+constexpr std::size_t kReplyMacEnd = 34;
+
 struct CDiscoveryReply {
     std::uint16_t nStatus = 0;
     NAS_DEVICE_INFO device{}; // what a search reply says about its device
+    bool bCarriesMac = false; // the datagram reached to the end of the MAC field
 };
 
 // Decodes what arrived; bytes beyond its end read as zero, as in a zeroed receive buffer. A

@@ -22,17 +22,19 @@ using Clock = std::chrono::steady_clock;
 constexpr CNetEndpoint kDiscoveryTarget{MakeIPv4(255, 255, 255, 255), 915};
 constexpr std::size_t kMaxLocalAddresses = 10;
 
-// One local address: its socket, the end of its current silence, and the devices that answered
-// on it, in the order their replies came.
+// One local address: its socket, the end of its current silence, the end that no reply can put
+// off, and the devices that answered on it, in the order their replies came.
 struct CPass {
     std::uint32_t nLocalAddr = 0;
     std::unique_ptr<CUdpSocket> pSocket;
     Clock::time_point deadline;
+    Clock::time_point limit;
     std::vector<NAS_DEVICE_INFO> arrFound;
 };
 
-// Done: a datagram was taken; Nothing: none was there after all (its silence goes on).
-enum class EOutcome { Done, Nothing, Accepted, Failed };
+// Done: a valid reply was taken (its silence starts afresh); Ignored: a datagram that is no reply
+// to this request was taken, and the silence goes on; Nothing: none was there after all.
+enum class EOutcome { Done, Ignored, Nothing, Accepted, Failed };
 
 class CSearchRun {
 public:
@@ -62,12 +64,15 @@ public:
         }
         if (!bSent)
             return Failed(pass, "sendto");
-        pass.deadline = Clock::now() + Silence();
+        const Clock::time_point now = Clock::now();
+        pass.limit = now + std::chrono::milliseconds(m_options.nPassLimitMs);
+        pass.deadline = std::min(now + Silence(), pass.limit);
         return true;
     }
 
     // Receives on all given passes at once until each has had its silence. Each pass keeps its
-    // own silence timer, restarted by every datagram that arrives on it.
+    // own silence timer, restarted only by a valid reply on it, so that stray or hostile
+    // datagrams cannot keep a pass open; and no pass outlives its limit.
     EOutcome Run(std::vector<CPass*> arrActive) {
         std::vector<CUdpSocket*> arrSockets;
         std::vector<bool> arrReady;
@@ -104,9 +109,9 @@ public:
                         if (outcome == EOutcome::Failed || outcome == EOutcome::Accepted)
                             return outcome;
                         if (outcome == EOutcome::Done)
-                            pPass->deadline = Clock::now() + Silence();
-                        arrNext.push_back(pPass);
-                    } else if (pPass->deadline <= now) {
+                            pPass->deadline = std::min(Clock::now() + Silence(), pPass->limit);
+                    }
+                    if (pPass->deadline <= now) {
                         pPass->pSocket.reset();
                     } else {
                         arrNext.push_back(pPass);
@@ -134,7 +139,8 @@ private:
 
     EOutcome ReceiveOne(CPass& pass) {
         std::array<std::uint8_t, kMaxReplySize> arrBuffer{};
-        const int nGot = pass.pSocket->Receive(arrBuffer, nullptr);
+        CNetEndpoint from;
+        const int nGot = pass.pSocket->Receive(arrBuffer, &from);
         if (nGot == kNetNothingToRead)
             return EOutcome::Nothing;
         if (nGot < 0) {
@@ -144,13 +150,24 @@ private:
         }
         const auto reply =
             DecodeReply(std::span<const std::uint8_t>(arrBuffer.data(), std::size_t(nGot)));
-        if (!reply || reply->nStatus != 0)
-            return EOutcome::Done;
+        if (!reply || !reply->bCarriesMac)
+            return EOutcome::Ignored;
         if (m_bSearch) {
+            if (reply->nStatus != 0)
+                return EOutcome::Ignored;
             pass.arrFound.push_back(reply->device);
             return EOutcome::Done;
         }
-        // Any acceptance counts; who sent it is not examined.
+        // Only the tested device speaks for its accounts: any host on the network can send a
+        // status 0, so the answer must come from the device's address and name its MAC.
+        if (from.nAddr != m_pTarget->ip ||
+            std::memcmp(reply->device.mac, m_pTarget->mac, sizeof m_pTarget->mac) != 0) {
+            mwDebugOutput("fnSearchDevice: account check reply from " + IPv4Text(from.nAddr) +
+                          " ignored: not the tested device");
+            return EOutcome::Ignored;
+        }
+        if (reply->nStatus != 0)
+            return EOutcome::Done;
         m_bAccepted = true;
         return m_options.bOneAfterAnother ? EOutcome::Done : EOutcome::Accepted;
     }

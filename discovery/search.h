@@ -22,14 +22,17 @@ void fnStopSockets(CNet& net);
 // bSearch true: asks every local network for its devices and adds the new ones to list
 // (known ones are refreshed); true unless a socket operation failed. bSearch false: asks the
 // device at position nIndex of list whether strUser and strPassword make a valid account; true
-// once a device accepted. Blocks about 2 seconds after the last reply.
+// once that device accepted, from its own address and with its own MAC. Blocks about 2 seconds
+// after the last valid reply, and never more than 10 seconds.
 bool fnSearchDevice(CDeviceList& list, bool bSearch, int nIndex, std::string_view strUser,
                     std::string_view strPassword);
 
 // How the routine runs; the product uses the defaults.
 struct CSearchOptions {
-    // A pass over one local address ends after this much silence.
+    // A pass over one local address ends after this much time without a valid reply...
     int nSilenceMs = 2000;
+    // ...and after this much time in all, however busy the network.
+    int nPassLimitMs = 10000;
     // Runs the passes one after another, each to its silence, an account check included: the
     // slow way, kept as the reference that measurements compare with.
     bool bOneAfterAnother = false;

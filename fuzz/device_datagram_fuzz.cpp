@@ -32,9 +32,12 @@ void CheckReplies(const CDiscoveryRequest& request, FuzzedDataProvider& fdp) {
     Check(DeviceNameText(decoded->device) == strName.substr(0, strName.find('\0')),
           "search reply name");
 
-    const auto account = BuildAccountReply(request, nStatus, mac);
+    const auto account = BuildAccountReply(request, nStatus, mac, strName, nIp);
     const auto decodedAccount = DecodeReply(account);
     Check(decodedAccount.has_value() && decodedAccount->nStatus == nStatus, "account reply status");
+    Check(decodedAccount->bCarriesMac &&
+              std::equal(mac.begin(), mac.end(), decodedAccount->device.mac),
+          "account reply mac");
 }
 
 } // namespace

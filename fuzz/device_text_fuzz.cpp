@@ -70,26 +70,35 @@ void CheckCommandLine(std::string_view text) {
     Check(config.faults.nDelayMs <= 3600000, "fault delay out of range");
 }
 
-// The folder an upload asks for may name nothing outside its share.
+// The folder an upload asks for may name nothing outside its share, and stays within its bounds.
 void CheckSubfolder(const std::string& text) {
     const auto names = SplitSubfolder(text);
     bool bUp = false;
+    bool bLongName = false;
+    std::size_t nLevels = 0;
     std::size_t start = 0;
     while (start <= text.size()) {
         auto end = text.find_first_of("/\\", start);
         if (end == std::string::npos)
             end = text.size();
-        bUp = bUp || text.compare(start, end - start, "..") == 0;
+        const std::string name = text.substr(start, end - start);
+        bUp = bUp || name == "..";
+        bLongName = bLongName || name.size() > kMaxFolderName;
+        nLevels += name.empty() || name == "." ? 0 : 1;
         start = end + 1;
     }
     const bool bNul = text.find('\0') != std::string::npos;
-    Check(names.has_value() == !(bUp || bNul), "a folder refused or taken wrongly");
+    const bool bTooBig =
+        text.size() > kMaxSubfolderLength || bLongName || nLevels > kMaxSubfolderDepth;
+    Check(names.has_value() == !(bUp || bNul || bTooBig), "a folder refused or taken wrongly");
     if (!names)
         return;
     for (const auto& name : *names) {
         Check(!name.empty() && name != "." && name != "..", "an empty, . or .. folder name");
-        Check(name.find_first_of(std::string("/\\\0", 3)) == std::string::npos,
-              "a folder name holds a separator or NUL");
+        for (unsigned char c : name) {
+            Check(c >= 0x20 && c != 0x7f && std::strchr("/\\:*?\"<>|", c) == nullptr,
+                  "a folder name with a control, separator or reserved character");
+        }
     }
 }
 

@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(reply.has_value(), "a datagram with a header not decoded");
     Check(reply->nStatus == static_cast<std::uint16_t>(data[2] | (data[3] << 8)), "status");
+    Check(reply->bCarriesMac == (size >= kReplyMacEnd), "whether the MAC arrived");
     Check(FieldIs(data, size, 28, reply->device.mac, sizeof reply->device.mac), "mac");
     Check(FieldIs(data, size, 34, reply->device.name, sizeof reply->device.name), "name");
     Check(FieldIs(data, size, 119, &reply->device.ip, sizeof reply->device.ip), "ip");

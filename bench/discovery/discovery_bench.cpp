@@ -6,26 +6,28 @@
 
 #include <string>
 
-// Runs against devices answering on loopback: every local address is 127.0.0.1 and the discovery
-// broadcast is redirected to the responder, so each pass meets both devices and the full silence
-// of the product applies.
+// Runs against devices answering on loopback, each from an address of its own: every local
+// address is 127.0.0.1 and the discovery broadcast is redirected to both responders, so each pass
+// meets both devices and the full silence of the product applies.
 namespace {
 
-const CTestDevice kA{{2, 0, 0, 0, 0, 0xA}, "NAS-A", MakeIPv4(10, 9, 0, 1), "alice", "pw-a"};
-const CTestDevice kB{{2, 0, 0, 0, 0, 0xB}, "NAS-B", MakeIPv4(10, 9, 0, 2), "bob", "pw-b"};
+const CTestDevice kA{{2, 0, 0, 0, 0, 0xA}, "NAS-A", MakeIPv4(127, 0, 9, 1), "alice", "pw-a"};
+const CTestDevice kB{{2, 0, 0, 0, 0, 0xB}, "NAS-B", MakeIPv4(127, 0, 9, 2), "bob", "pw-b"};
 
 void RunDiscovery(benchmark::State& state, bool bSearch, int nAddresses, bool bOneAfterAnother) {
-    CLoopbackResponder responder(GetNet(), {kA, kB});
-    if (responder.Endpoint().nPort == 0) {
+    CResponderSetup setup;
+    setup.bOwnAddresses = true;
+    CLoopbackResponder responder(GetNet(), {kA, kB}, setup);
+    if (responder.Endpoints().size() != 2) {
         state.SkipWithError("loopback responder could not start");
         return;
     }
     CRedirectNet net(GetNet(), std::vector<std::uint32_t>(std::size_t(nAddresses), kLoopback),
-                     responder.Endpoint());
+                     responder.Endpoints());
     CSearchOptions options;
     options.bOneAfterAnother = bOneAfterAnother;
     CDeviceList list;
-    list.AddTail(NAS_DEVICE_INFO{{2, 0, 0, 0, 0, 0xB}, "NAS-B", 0});
+    list.AddTail(NAS_DEVICE_INFO{{2, 0, 0, 0, 0, 0xB}, "NAS-B", kB.nIp});
     bool bResult = false;
     for (auto _ : state)
         bResult = bSearch ? fnSearchDevice(net, options, list, true, 0, "", "")

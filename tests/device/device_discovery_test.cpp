@@ -171,10 +171,34 @@ TEST(DeviceDiscovery, AccountCheck) {
         ASSERT_EQ(replies.size(), 1u) << c.what;
         if (c.bAccepted) {
             EXPECT_EQ(Status(replies[0]), 0) << c.what;
+            // The tested identity's MAC where the client reads a device's MAC, so that no other
+            // host's acceptance can pass for this one.
+            EXPECT_EQ(Read(replies[0]).mac, c.mac) << c.what;
         } else {
             EXPECT_NE(Status(replies[0]), 0) << c.what;
         }
     }
+}
+
+// The account name of a check is logged, and a client chooses it.
+TEST(DeviceDiscovery, AccountNamesReachTheLogAsOneLine) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    ASSERT_EQ(Exchange(device.UdpPort(), AccountCheck(kMac, "a\nforged\x1b[2J", "x")).size(), 1u);
+    ASSERT_TRUE(device.WaitForLog("user \"a forged [2J\": refused")) << device.Log();
+    EXPECT_EQ(device.Log().find('\x1b'), std::string::npos);
+}
+
+// The impostor fault, which the discovery tests use as a hostile third host.
+TEST(DeviceDiscovery, ImpostorAcceptsEveryCheckAndAnswersNoSearch) {
+    CDeviceProcess impostor({"--fault-impostor"});
+    ASSERT_TRUE(impostor.Start()) << impostor.Error();
+    EXPECT_TRUE(Exchange(impostor.UdpPort(), Search(1), 300).empty());
+    const Bytes otherMac = {0x02, 0, 0, 0, 0, 0x77};
+    auto replies = Exchange(impostor.UdpPort(), AccountCheck(otherMac, "anyone", "anything"));
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(Status(replies[0]), 0);
+    EXPECT_EQ(Read(replies[0]).mac, otherMac);
 }
 
 TEST(DeviceDiscovery, MalformedDatagramsAreIgnored) {

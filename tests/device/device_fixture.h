@@ -26,6 +26,12 @@ extern char** environ;
 
 namespace mwtest {
 
+// The system's text for an error number, safe from any thread.
+inline std::string ErrorText(int nError) {
+    char buf[256] = {};
+    return strerror_r(nError, buf, sizeof buf);
+}
+
 // Output and exit status of a finished program; nExit is -1 when it did not end normally.
 struct CProgramResult {
     int nExit = -1;
@@ -61,7 +67,7 @@ inline CProgramResult RunProgram(const std::vector<std::string>& arrArgs, int nT
     if (rc != 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        result.strErr = std::string("cannot start ") + arrArgs[0] + ": " + std::strerror(rc);
+        result.strErr = std::string("cannot start ") + arrArgs[0] + ": " + ErrorText(rc);
         return result;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
@@ -210,7 +216,7 @@ public:
         if (rc != 0) {
             close(outPipe[0]);
             m_pid = -1;
-            m_strError = "cannot start " + args[0] + ": " + std::strerror(rc);
+            m_strError = "cannot start " + args[0] + ": " + ErrorText(rc);
             return false;
         }
 
@@ -281,6 +287,12 @@ public:
             m_nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         return m_pid > 0;
+    }
+    // The running device's process id, or -1.
+    pid_t Pid() const { return m_pid; }
+    // The extra arguments of the next Start().
+    void SetExtraArgs(std::vector<std::string> arrExtraArgs) {
+        m_arrExtraArgs = std::move(arrExtraArgs);
     }
     std::uint16_t HttpPort() const { return m_nHttpPort; }
     std::uint16_t UdpPort() const { return m_nUdpPort; }

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <filesystem>
 #include <functional>
+#include <set>
 
 using namespace mwtest;
 namespace fs = std::filesystem;
@@ -134,6 +137,53 @@ TEST_F(DeviceForm, RefusesWithTheReasonInTheMessage) {
     EXPECT_NE(StatusPage().find("<P>1 job(s)</P>"), std::string::npos);
 }
 
+// A sub-folder costs one folder per level: a request for 60,000 levels (as many as one curl
+// argument carries) is refused at once, and folder names lose their control characters as file
+// names do.
+TEST_F(DeviceForm, BoundsAndCleansTheSubfolder) {
+    std::string deep;
+    for (int i = 0; i < 60000; ++i) {
+        deep += "/a";
+    }
+    CJobForm form;
+    form.strFile = Torrent("deep.torrent", 1);
+    form.fields["subdir"] = deep;
+    auto answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(answer.nStatus, 400);
+    EXPECT_EQ(MessageValue(answer.strBody).value_or("").rfind("Invalid folder: /a/a/a", 0), 0u)
+        << answer.strBody.substr(0, 300);
+    EXPECT_FALSE(fs::exists(m_device.ShareDir() + "/a"));
+
+    form.fields["subdir"] = "/new\tline\nfolder";
+    answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(MessageValue(answer.strBody), "") << answer.strBody;
+    EXPECT_TRUE(fs::exists(m_device.ShareDir() + "/new_line_folder/deep.torrent"));
+}
+
+// Clients choose the request line and the account name, and both are logged: neither may start a
+// line of its own or reach a terminal as a control sequence.
+TEST_F(DeviceForm, LogLinesCannotBeForged) {
+    RawRequest(m_device.HttpPort(),
+               "GET /Down/download_ui.cgi%0d%0amarlowick-device:%20forged%1b[31m HTTP/1.1\r\n"
+               "Host: x\r\nConnection: close\r\n\r\n");
+    CJobForm form;
+    form.strUser = "ad\nmarlowick-device: forged\x1b]0;t\x07";
+    form.strFile = Torrent("log.torrent", 2);
+    EXPECT_EQ(PostForm(m_device.JobUrl(), form).nStatus, 401);
+    form.strUser = "admin";
+    form.fields["share_list"] = "x\n\x1b[2Jforged";
+    EXPECT_EQ(PostForm(m_device.JobUrl(), form).nStatus, 400);
+    ASSERT_TRUE(m_device.WaitForLog("No such share: x  [2Jforged")) << m_device.Log();
+
+    std::istringstream log(m_device.Log());
+    int nLines = 0;
+    for (std::string line; std::getline(log, line); ++nLines) {
+        EXPECT_EQ(line.rfind("marlowick-device: ", 0), 0u) << line;
+        EXPECT_EQ(line.find_first_of("\r\x1b\x07"), std::string::npos) << line;
+    }
+    EXPECT_GE(nLines, 4);
+}
+
 TEST_F(DeviceForm, RefusesMissingOrWrongCredentials) {
     struct Case {
         const char* what;
@@ -214,6 +264,90 @@ TEST_F(DeviceForm, ToolMadeTorrentIsAcceptedWithItsInfoHash) {
 }
 
 // The answer faults, as any HTTP client sees them.
+// The names of the files in a share, at any depth, as "folder/name".
+std::set<std::string> FilesIn(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            names.insert(fs::relative(entry.path(), dir).generic_string());
+        }
+    }
+    return names;
+}
+
+// A record that cannot be written, here past the file size limit (as on a full disk), leaves the
+// record file as it was: the next job is not glued to a cut line and survives a restart.
+TEST(DeviceStore, AFailedRecordLeavesTheRecordsAsTheyWere) {
+    CDeviceProcess device;
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string records = device.StateDir() + "/jobs.txt";
+    auto upload = [&](const std::string& name, std::uint32_t nSeed) {
+        CJobForm form;
+        form.strFile = device.Root() + "/" + name;
+        WriteTorrent(form.strFile, MakeTorrent(name, 1, nSeed));
+        return PostForm(device.JobUrl(), form);
+    };
+    std::set<std::string> stored;
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+        const std::string name = "job" + std::to_string(n) + ".torrent";
+        ASSERT_EQ(upload(name, n).nStatus, 200);
+        stored.insert("movies/" + name);
+    }
+    const std::string before = ReadFileText(records);
+    ASSERT_GT(before.size(), fs::file_size(device.Root() + "/job3.torrent"));
+
+    // Room for the torrent file, not for the whole record line.
+    rlimit limit{before.size() + 20, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(device.Pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
+    auto refused = upload("refused.torrent", 4);
+    limit.rlim_cur = RLIM_INFINITY;
+    ASSERT_EQ(prlimit(device.Pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
+    EXPECT_EQ(refused.nStatus, 500);
+    EXPECT_EQ(MessageValue(refused.strBody), "The download job cannot be recorded.");
+    EXPECT_EQ(ReadFileText(records), before);
+    EXPECT_EQ(FilesIn(device.ShareDir()), stored);
+
+    ASSERT_EQ(upload("later.torrent", 5).nStatus, 200);
+    device.Stop();
+    ASSERT_TRUE(device.Start()) << device.Error();
+    const std::string page = Curl(device.StatusUrl(), {}).strBody;
+    EXPECT_NE(page.find("<P>4 job(s)</P>"), std::string::npos) << page;
+    EXPECT_NE(page.find("later.torrent"), std::string::npos) << page;
+}
+
+// A device killed while it takes a job leaves no cut file that no record names: before the job is
+// recorded the file has a temporary name, which the next start clears; once it is recorded, the
+// next start gives the file its name.
+TEST(DeviceStore, AKillDuringAJobLeavesNoUnrecordedFile) {
+    for (const char* step : {"writing", "recorded"}) {
+        SCOPED_TRACE(step);
+        const bool bRecorded = std::string(step) == "recorded";
+        CDeviceProcess device({"--fault-kill-at", step});
+        ASSERT_TRUE(device.Start()) << device.Error();
+        CJobForm form;
+        form.strFile = device.Root() + "/big.torrent";
+        WriteTorrent(form.strFile, MakeTorrent("big", 5120, 9));
+        EXPECT_NE(PostForm(device.JobUrl(), form).nStatus, 200);
+        EXPECT_EQ(device.Stop(), -1) << "the device should have been killed";
+
+        device.SetExtraArgs({});
+        ASSERT_TRUE(device.Start()) << device.Error();
+        const std::string page = Curl(device.StatusUrl(), {}).strBody;
+        if (bRecorded) {
+            EXPECT_EQ(FilesIn(device.ShareDir()), std::set<std::string>{"movies/big.torrent"});
+            EXPECT_EQ(ReadFileText(device.ShareDir() + "/movies/big.torrent"),
+                      ReadFileText(form.strFile));
+            EXPECT_NE(page.find("<P>1 job(s)</P>"), std::string::npos) << page;
+            EXPECT_EQ(PostForm(device.JobUrl(), form).nStatus, 409);
+        } else {
+            EXPECT_EQ(FilesIn(device.ShareDir()), std::set<std::string>{});
+            EXPECT_NE(page.find("<P>0 job(s)</P>"), std::string::npos) << page;
+            EXPECT_EQ(PostForm(device.JobUrl(), form).nStatus, 200);
+            EXPECT_EQ(FilesIn(device.ShareDir()), std::set<std::string>{"movies/big.torrent"});
+        }
+    }
+}
+
 TEST(DeviceFaults, AnswerFaultsAsSeenByCurl) {
     struct Case {
         const char* what;

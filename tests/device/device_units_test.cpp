@@ -2,6 +2,7 @@
 // names; portable.
 #include "device/datagram.h"
 #include "device/job_store.h"
+#include "device/log.h"
 #include "device/torrent.h"
 #include "tests/device/torrent_builder.h"
 
@@ -157,6 +158,47 @@ TEST(DeviceJobs, SubfolderStaysInsideTheShare) {
     EXPECT_FALSE(SplitSubfolder(std::string("a\0b", 3)));
 }
 
+// Every level costs a folder, so the depth and the lengths are bounded; folder names are cleaned
+// of control and reserved characters as file names are.
+TEST(DeviceJobs, SubfolderIsBoundedAndCleaned) {
+    using Names = std::vector<std::string>;
+    auto levels = [](std::size_t n) {
+        std::string path;
+        for (std::size_t i = 0; i < n; ++i) {
+            path += "/d";
+        }
+        return path;
+    };
+    EXPECT_EQ(SplitSubfolder(levels(kMaxSubfolderDepth))->size(), kMaxSubfolderDepth);
+    EXPECT_FALSE(SplitSubfolder(levels(kMaxSubfolderDepth + 1)));
+    EXPECT_FALSE(SplitSubfolder(levels(100000)));
+    EXPECT_TRUE(SplitSubfolder("/" + std::string(kMaxFolderName, 'n')));
+    EXPECT_FALSE(SplitSubfolder("/" + std::string(kMaxFolderName + 1, 'n')));
+    // Separators and dots count toward the whole length even where no level comes of them.
+    EXPECT_FALSE(SplitSubfolder(std::string(kMaxSubfolderLength + 1, '/')));
+
+    EXPECT_EQ(SplitSubfolder("/new\tline\nfolder/a:b|c\x7f"), (Names{"new_line_folder", "a_b_c_"}));
+}
+
+TEST(DeviceLog, ControlCharactersAreBlanked) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"GET /a\r\nmarlowick-device: forged", "GET /a  marlowick-device: forged"},
+        {"\x1b[2J\x1b]0;title\x07", " [2J ]0;title "},
+        {"tab\there\x7f", "tab here "},
+        {"c1 \xc2\x9b"
+         "31m and \xc2\x85",
+         "c1  31m and  "},
+        {"Ünïcode € 😀 ok", "Ünïcode € 😀 ok"},
+        {"raw \x9b, \xff, cut \xe2\x82, overlong \xc0\xaf, surrogate \xed\xa0\x80",
+         "raw ?, ?, cut ??, overlong ??, surrogate ???"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogSafe(c.in), c.out) << c.in;
+    }
+}
+
 TEST(DeviceJobs, SafeFileNames) {
     struct Case {
         const char* in;
@@ -215,10 +257,11 @@ TEST(DeviceJobs, RecordsSurviveReopening) {
         EXPECT_EQ(jobs[i].nSize, taken[i].nSize);
         EXPECT_EQ(jobs[i].strTime, taken[i].strTime);
     }
-    EXPECT_EQ(jobs[0].strFolder, "/tab\there/100%25/new\nline");
+    // Folder names lose their control characters on the way in, as file names do.
+    EXPECT_EQ(jobs[0].strFolder, "/tab_here/100%25/new_line");
     EXPECT_EQ(jobs[0].strFile, "%41 odd.torrent");
     EXPECT_EQ(jobs[1].strFolder, "/");
-    EXPECT_TRUE(fs::exists(root + "/share/tab\there/100%25/new\nline/%41 odd.torrent"));
+    EXPECT_TRUE(fs::exists(root + "/share/tab_here/100%25/new_line/%41 odd.torrent"));
 
     CJobRecord record;
     EXPECT_EQ(

@@ -32,10 +32,12 @@ public:
                 m_queue.push_back(std::move(reply));
         return true;
     }
-    int Receive(std::span<std::uint8_t> buffer, CNetEndpoint*) override {
+    int Receive(std::span<std::uint8_t> buffer, CNetEndpoint* pFrom) override {
         if (!Readable())
             return -1;
         const CBytes bytes = std::move(m_queue.front().bytes);
+        if (pFrom)
+            *pFrom = {m_queue.front().nFrom, 915};
         m_queue.pop_front();
         if (bytes.size() > buffer.size())
             return -1;
@@ -99,7 +101,7 @@ void CFakeNet::SetNetworks(
             if (nAddr == nLocal)
                 for (const CTestDevice& device : arrDevices)
                     for (CBytes& bytes : AnswerRequest(device, request))
-                        arrReplies.push_back({std::move(bytes), 0});
+                        arrReplies.push_back({std::move(bytes), 0, device.nIp});
         return arrReplies;
     };
 }

@@ -15,7 +15,8 @@ class CFakeNet final : public CNet {
 public:
     struct CReply {
         CBytes bytes;
-        int nAfterWaits = 0; // comes only after this many waits that saw other datagrams
+        int nAfterWaits = 0;     // comes only after this many waits that saw other datagrams
+        std::uint32_t nFrom = 0; // the sender's address
     };
     struct CSent {
         std::uint32_t nFrom = 0;
@@ -43,7 +44,8 @@ public:
     ENetWait WaitReadable(std::span<CUdpSocket* const> sockets, int nTimeoutMs,
                           std::vector<bool>& arrReady) override;
 
-    // Devices reachable from each local address, answering as AnswerRequest says.
+    // Devices reachable from each local address, answering from their own addresses as
+    // AnswerRequest says.
     void SetNetworks(std::vector<std::pair<std::uint32_t, std::vector<CTestDevice>>> arrNetworks);
 };
 

@@ -176,15 +176,38 @@ TEST_F(DiscoverySearch, AccountCheckAsksTheChosenDevice) {
     EXPECT_TRUE(m_net.m_arrSent.empty());
 }
 
-TEST_F(DiscoverySearch, AcceptanceFromAnyDeviceCountsAndEndsTheCheck) {
-    m_list.AddTail(NAS_DEVICE_INFO{{2, 0, 0, 0, 0, 0xA}, "NAS-A", 0});
+// Any host can send a status 0: only a reply from the tested device's own address that carries
+// its MAC is its answer. The first acceptance ends the check.
+TEST_F(DiscoverySearch, OnlyTheTestedDeviceAnswersForItsAccounts) {
+    m_list.AddTail(NAS_DEVICE_INFO{{2, 0, 0, 0, 0, 0xA}, "NAS-A", kA.nIp});
+    m_net.m_arrLocal = {FakeLocal(1)};
+    const struct {
+        const char* what;
+        CFakeNet::CReply reply;
+        bool bAccepted;
+    } cases[] = {
+        {"the device", {MakeSearchReply(kA, 0), 0, kA.nIp}, true},
+        {"its MAC from another address", {MakeSearchReply(kA, 0), 0, kB.nIp}, false},
+        {"another MAC from its address", {MakeSearchReply(kB, 0), 0, kA.nIp}, false},
+        {"a bare status from its address", {MakeStatusReply(0), 0, kA.nIp}, false},
+        {"its refusal", {MakeSearchReply(kA, 1), 0, kA.nIp}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_net.m_fnRespond = [&](std::uint32_t, std::span<const std::uint8_t>) {
+            return std::vector<CFakeNet::CReply>{c.reply};
+        };
+        EXPECT_EQ(Check(0, "x", "y"), c.bAccepted);
+    }
+
     m_net.m_arrLocal = {FakeLocal(1), FakeLocal(2)};
-    // Another device accepts at once on the first network; the second network stays busy.
+    // The device accepts at once on the first network; the second network stays busy.
     m_net.m_fnRespond = [](std::uint32_t nLocal, std::span<const std::uint8_t>) {
         if (nLocal == FakeLocal(1))
-            return std::vector<CFakeNet::CReply>{{MakeStatusReply(0), 0}};
+            return std::vector<CFakeNet::CReply>{{MakeSearchReply(kA, 0), 0, kA.nIp}};
         return std::vector<CFakeNet::CReply>{{MakeStatusReply(1), 5}};
     };
+    m_net.m_nWaits = 0;
     EXPECT_TRUE(Check(0, "x", "y"));
     EXPECT_EQ(m_net.m_nWaits, 1);
 

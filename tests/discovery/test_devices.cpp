@@ -43,7 +43,7 @@ std::vector<CBytes> AnswerRequest(const CTestDevice& device,
     };
     const bool bValid = field(14, kAccountNameField) == device.strUser &&
                         field(34, kPasswordField) == device.strPassword;
-    return {MakeStatusReply(bValid ? 0 : 1)};
+    return {MakeSearchReply(device, bValid ? 0 : 1)};
 }
 
 bool SameMac(const NAS_DEVICE_INFO& info, const CTestDevice& device) {

@@ -24,7 +24,8 @@ CBytes MakeSearchReply(const CTestDevice& device, std::uint16_t nStatus = 0);
 // A header-only reply with this status.
 CBytes MakeStatusReply(std::uint16_t nStatus);
 // What a device answers to a request: its search reply, or for an account check that names it,
-// status 0 when the account is its own and status 1 otherwise; nothing for anything else.
+// a reply in the same layout (so carrying its MAC) with status 0 when the account is its own and
+// status 1 otherwise; nothing for anything else.
 std::vector<CBytes> AnswerRequest(const CTestDevice& device, std::span<const std::uint8_t> request);
 
 bool SameMac(const NAS_DEVICE_INFO& info, const CTestDevice& device);
