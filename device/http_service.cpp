@@ -185,6 +185,18 @@ std::string Field(const httplib::MultipartFormDataMap& fields, const char* name)
     return it == fields.end() ? std::string() : it->second.content;
 }
 
+// The length the request announces; 0 without one.
+std::uint64_t DeclaredLength(const httplib::Request& req) {
+    const std::string text = req.get_header_value("Content-Length");
+    std::uint64_t n = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9' || n > (UINT64_MAX - 9) / 10)
+            return UINT64_MAX;
+        n = n * 10 + static_cast<std::uint64_t>(ch - '0');
+    }
+    return n;
+}
+
 bool HasBody(const httplib::Request& req) {
     const std::string length = req.get_header_value("Content-Length");
     return (!length.empty() && length.find_first_not_of('0') != std::string::npos) ||
@@ -359,6 +371,13 @@ void CHttpService::Setup() {
             page = UnauthorizedPage();
             res.set_header("WWW-Authenticate", "Basic realm=\"marlowick-device\"");
             t_strNote = "refused: no valid credentials";
+            DrainAfter(res);
+        } else if (DeclaredLength(req) > kMaxBody) {
+            // Refused by its declared length before any of it is read, with the status alone,
+            // as the library itself answers a body beyond its limit.
+            nStatus = 413;
+            t_strNote = "user " + *user + " refused: the body is larger than " +
+                        std::to_string(kMaxBody) + " bytes";
             DrainAfter(res);
         } else {
             std::string strRefusal;
