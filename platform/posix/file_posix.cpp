@@ -1,5 +1,6 @@
 // Whole-file reading over POSIX descriptors; Linux backend of platform/file.h.
 #include "platform/file.h"
+#include "platform/system.h"
 
 #include <cerrno>
 #include <cstring>
@@ -77,7 +78,7 @@ private:
         return "not a plain file";
     }
 
-    bool Fail(int err) { return FailText(std::strerror(err)); }
+    bool Fail(int err) { return FailText(mwErrnoText(err)); }
     bool FailText(const std::string& reason) {
         m_strError = "A file error occurred with " + m_strPath + ": " + reason + ".";
         return false;
