@@ -1,5 +1,4 @@
 // UDP sockets, readiness wait and the host's own IPv4 addresses; portable interface.
-// portable interface.
 #pragma once
 
 #include <cstddef>
