@@ -2,6 +2,7 @@
 // portable.
 #pragma once
 
+#include "app/handoff.h"
 #include "app/job_services.h"
 #include "app/settings.h"
 #include "platform/registry.h"
@@ -31,4 +32,5 @@ struct CAppServices {
     std::shared_ptr<CShell> pShell;                   // helper programs, network paths, own path
     std::shared_ptr<CAssociationLookup> pAssociation; // the .torrent association
     CDeviceList* pDeviceList = nullptr;               // the program's device list
+    std::shared_ptr<CHandOffServices> pHandOff;       // a second start hands its path over
 };

@@ -7,6 +7,11 @@ CStartDecision DecideStart(std::string_view commandLine, const CTextOps& text) {
     // Exactly two characters: "/M " is a path, not the switch.
     if (commandLine.size() == 2 && text.CompareNoCase(commandLine, "/M") == 0)
         return {EStartMode::Monitor, {}};
+    // The queue: "/Q" alone, or "/Q " and a path taken by the same rules as a path alone.
+    if (commandLine.size() == 2 && text.CompareNoCase(commandLine, "/Q") == 0)
+        return {EStartMode::Queue, {}};
+    if (commandLine.size() > 2 && text.CompareNoCase(commandLine.substr(0, 3), "/Q ") == 0)
+        return {EStartMode::Queue, RewriteQuotedPath(commandLine.substr(3), text)};
     return {EStartMode::File, RewriteQuotedPath(commandLine, text)};
 }
 

@@ -10,11 +10,12 @@ enum class EStartMode {
     Settings, // empty command line: the main window in its full settings layout
     Monitor,  // "/M": the main window in its status-monitor layout
     File,     // anything else: a .torrent path to send
+    Queue,    // "/Q", or "/Q " and a path: the transfer queue, empty or with that path
 };
 
 struct CStartDecision {
     EStartMode eMode = EStartMode::Settings;
-    std::string strTorrentFile; // the path after the quoted form's rewriting; File only
+    std::string strTorrentFile; // the path after the quoted form's rewriting; File and Queue
 };
 
 // The command line taken whole as one text; it is never split into words.

@@ -136,6 +136,27 @@ bool CSettingsStore::SaveConfirmDialog(bool on) const {
     return Finish(rc, "storing ConfirmDialog");
 }
 
+CSettingsStore::CHandOff CSettingsStore::ReadHandOff() const {
+    CHandOff handOff;
+    std::unique_ptr<CRegistryTransaction> key;
+    if (Begin(ERegAccess::Query, key) != kRegOk)
+        return handOff;
+    handOff.bKey = true;
+    // Read whole, whatever its length: a long path is queued as it was handed over.
+    handOff.bRead = CValueReader(*key, m_text).Read("NewItem4Transfer", handOff.strPath);
+    return handOff;
+}
+
+bool CSettingsStore::WriteHandOff(const std::string& strPath) const {
+    std::unique_ptr<CRegistryTransaction> key;
+    RegStatus rc = Begin(ERegAccess::All, key);
+    if (rc == kRegOk)
+        rc = key->SetStringValue("NewItem4Transfer", strPath);
+    if (rc == kRegOk)
+        rc = key->Commit();
+    return Finish(rc, "handing over a file");
+}
+
 bool CSettingsStore::LoadSettings(CMarlowickSettings& s) const {
     std::unique_ptr<CRegistryTransaction> key;
     if (Begin(ERegAccess::Query, key) != kRegOk)

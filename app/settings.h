@@ -61,6 +61,18 @@ public:
     // selected one, m_nSavedIndex, while it still names this device), else the next free one.
     bool SaveSettings(CMarlowickSettings& settings) const;
 
+    // The path handed over to the transfer queue window: the value "NewItem4Transfer", whole
+    // and trimmed. Key: false when the key cannot be opened; bRead: false when the value is
+    // missing or cannot be read.
+    struct CHandOff {
+        bool bKey = false;
+        bool bRead = false;
+        std::string strPath;
+    };
+    CHandOff ReadHandOff() const;
+    // Writes "NewItem4Transfer" alone, as whoever hands a file over does; whether it was stored.
+    bool WriteHandOff(const std::string& strPath) const;
+
     // The outcome of the last operation: kRegOk, kRegErrNotFound when no settings are stored
     // yet, or the error that kept them from being read or stored.
     RegStatus LastStatus() const { return m_nLastStatus; }

@@ -9,3 +9,7 @@ CLimitSingleInstance::~CLimitSingleInstance() = default;
 bool CLimitSingleInstance::IsAnotherInstanceRunning() const {
     return m_dwLastError == kInstanceErrAlreadyExists || m_dwLastError == kInstanceErrAccessDenied;
 }
+
+void CLimitSingleInstance::Close() {
+    m_pMutex.reset();
+}

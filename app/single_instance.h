@@ -20,6 +20,9 @@ public:
 
     // True when another process created the lock first (or it exists but may not be opened).
     bool IsAnotherInstanceRunning() const;
+    // Lets go of the lock early: a second process that waits for the first to end must not keep
+    // the lock alive itself (a named mutex exists while any handle to it is open).
+    void Close();
 
 private:
     std::uint32_t m_dwLastError = 0;

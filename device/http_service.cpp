@@ -407,8 +407,16 @@ void CHttpService::Setup() {
                 }
             }
             const CDeviceShare* pShare = nullptr;
+            // The queue sends share and folders joined ("Share/sub/folder") with an empty
+            // subdir: the folders after the share's name are the sub-folder, and the sub-folder
+            // rules (no way out of the share) apply to them as to subdir.
+            std::string strShare = Field(fields, "share_list");
+            std::string strSubDir = Field(fields, "subdir");
+            if (const auto slash = strShare.find('/'); slash != std::string::npos) {
+                strSubDir = strShare.substr(slash) + strSubDir;
+                strShare.resize(slash);
+            }
             if (strRefusal.empty()) {
-                const std::string strShare = Field(fields, "share_list");
                 for (const auto& share : m_config.arrShares) {
                     if (share.strName == strShare) {
                         pShare = &share;
@@ -423,9 +431,9 @@ void CHttpService::Setup() {
             CJobRecord record;
             nStatus = 400;
             if (strRefusal.empty()) {
-                auto outcome = m_store.Submit(*pShare, Field(fields, "subdir"),
-                                              fields.find("upfilename")->second.filename,
-                                              Field(fields, "upfilename"), record);
+                auto outcome =
+                    m_store.Submit(*pShare, strSubDir, fields.find("upfilename")->second.filename,
+                                   Field(fields, "upfilename"), record);
                 strRefusal = outcome.strRefusal;
                 nStatus = outcome.eResult == EJobResult::Taken       ? 200
                           : outcome.eResult == EJobResult::Duplicate ? 409

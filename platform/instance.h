@@ -26,3 +26,11 @@ std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
 
 // The file that stands for the named lock on Linux (for tests and diagnostics); empty elsewhere.
 std::string GetInstanceLockPath(const std::string& name);
+
+// True when a process of the user holds the named lock now (it is not taken here).
+bool IsInstanceMutexHeld(const std::string& name);
+
+// A per-user lock held while the object lives, waiting as long as another process (or another
+// object of this one) holds it; it ends with the process however that ends. Null when the lock
+// cannot be made at all.
+std::unique_ptr<CInstanceMutex> AcquireNamedLock(const std::string& name);

@@ -21,3 +21,9 @@ add_library(mw_ui_headless STATIC
   ${CMAKE_CURRENT_LIST_DIR}/headless/headless_driver.cpp)
 mw_target(mw_ui_headless)
 target_link_libraries(mw_ui_headless PUBLIC mw_ui)
+
+# The desktop backend a program installs (CreatePlatformUi): the console stand-in until a build
+# has a desktop backend of its own.
+add_library(mw_ui_console STATIC ${CMAKE_CURRENT_LIST_DIR}/headless/console_ui.cpp)
+mw_target(mw_ui_console)
+target_link_libraries(mw_ui_console PUBLIC mw_ui_headless)

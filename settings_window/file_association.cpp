@@ -1,36 +1,16 @@
 // The main window's .torrent association check box and the Set command; portable.
 #include "settings_window/marlowick_dlg.h"
 
+#include "app/program_paths.h"
+
 #include "platform/debug_output.h"
 #include "platform/text.h"
 #include "resources/resources.h"
-
-std::string ProgramFolder(const std::string& strModulePath) {
-    auto pos = strModulePath.rfind('\\');
-    if (pos == std::string::npos)
-        pos = strModulePath.rfind('/');
-    return pos == std::string::npos ? std::string() : strModulePath.substr(0, pos);
-}
 
 namespace {
 
 std::string ModulePath(const CAppServices& services) {
     return services.pShell ? services.pShell->GetModulePath() : std::string();
-}
-
-// The helper programs lie beside the program, named as on Windows with ".exe" where the program
-// has it, so that the Linux build finds "pennick" beside "marlowick".
-std::string HelperPath(const std::string& strModulePath, const char* pszName) {
-    const std::string strFolder = ProgramFolder(strModulePath);
-    const bool bWindowsNames =
-        strModulePath.size() > 4 &&
-        GetTextOps().CompareNoCase(strModulePath.substr(strModulePath.size() - 4), ".exe") == 0;
-    if (bWindowsNames)
-        return strFolder + "\\" + pszName + ".exe";
-    std::string strLower(pszName);
-    for (char& ch : strLower)
-        ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-    return strFolder + "/" + strLower;
 }
 
 } // namespace
@@ -41,7 +21,7 @@ void CMarlowickDlg::SetAssociationCaption(bool bActive) {
 }
 
 bool CMarlowickDlg::IsFileAssociationActive() {
-    const std::string strExpected = HelperPath(ModulePath(m_services), "Arbolet");
+    const std::string strExpected = SiblingProgram(ModulePath(m_services), "Arbolet");
     mwDebugOutput(strExpected);
     if (!m_services.pAssociation)
         return false;
@@ -70,7 +50,7 @@ void CMarlowickDlg::OnSet() {
     const bool bChecked = IsDlgButtonChecked(IDC_FILE_ASSOCIATION) == 1;
     const std::string strArgument = bChecked ? "/Y" : "/N";
     mwDebugOutput(bChecked ? "OnSet Check File Association" : "OnSet Un-Check File Association");
-    const std::string strPennick = HelperPath(strModule, "Pennick");
+    const std::string strPennick = SiblingProgram(strModule, "Pennick");
     mwDebugOutput(strPennick);
     mwDebugOutput(strArgument);
     const CSettingsStore store = Store();

@@ -30,10 +30,6 @@ constexpr unsigned WM_CLOSE_MAIN = WM_USER + 1235;
 std::optional<std::string> DestinationFromFolder(const std::string& strRoot,
                                                  const std::string& strPath, const CTextOps& text);
 
-// The folder of a program path: up to its last backslash, else its last slash; empty without
-// either.
-std::string ProgramFolder(const std::string& strModulePath);
-
 class CMarlowickDlg : public CDialog, public CMarlowickSettings {
 public:
     explicit CMarlowickDlg(CAppServices services);

@@ -89,3 +89,31 @@ std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
     mwSetLastError(0, {});
     return std::make_unique<CLockFileMutex>(fd);
 }
+
+bool IsInstanceMutexHeld(const std::string& name) {
+    const auto path = GetInstanceLockPath(name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false; // never made: nobody holds it
+    int rc;
+    while ((rc = ::flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    const bool bHeld = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return bHeld;
+}
+
+std::unique_ptr<CInstanceMutex> AcquireNamedLock(const std::string& name) {
+    const auto path = GetInstanceLockPath(name);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return nullptr;
+    int rc;
+    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<CLockFileMutex>(fd);
+}

@@ -201,6 +201,10 @@ public:
                                                           const std::string& strCaption);
 };
 
+// The backend of this build's desktop (Win32, GTK, or a console stand-in that writes message
+// boxes to standard error where neither is built), for a program's entry to install.
+std::unique_ptr<CUiBackend> CreatePlatformUi();
+
 // The process's backend. Set it on the UI thread before windows are made; returns the one it
 // replaces (tests install a headless backend for their scope and put the previous one back).
 CUiBackend* SetUiBackend(CUiBackend* pBackend);

@@ -16,6 +16,21 @@ private:
     HANDLE m_hMutex;
 };
 
+// A mutex this process owns: released, then closed.
+class COwnedMutex final : public CInstanceMutex {
+public:
+    explicit COwnedMutex(HANDLE hMutex) : m_hMutex(hMutex) {}
+    ~COwnedMutex() override {
+        ReleaseMutex(m_hMutex);
+        CloseHandle(m_hMutex);
+    }
+    COwnedMutex(const COwnedMutex&) = delete;
+    COwnedMutex& operator=(const COwnedMutex&) = delete;
+
+private:
+    HANDLE m_hMutex;
+};
+
 } // namespace
 
 std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
@@ -29,4 +44,27 @@ std::unique_ptr<CInstanceMutex> CreateInstanceMutex(const std::string& name,
 
 std::string GetInstanceLockPath(const std::string&) {
     return {};
+}
+
+bool IsInstanceMutexHeld(const std::string& name) {
+    // The guard is a mutex that exists while its process lives.
+    HANDLE hMutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+    if (hMutex) {
+        CloseHandle(hMutex);
+        return true;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+std::unique_ptr<CInstanceMutex> AcquireNamedLock(const std::string& name) {
+    HANDLE hMutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!hMutex)
+        return nullptr;
+    // An owner that died leaves the mutex abandoned: it is ours then.
+    const DWORD rc = WaitForSingleObject(hMutex, INFINITE);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) {
+        CloseHandle(hMutex);
+        return nullptr;
+    }
+    return std::make_unique<COwnedMutex>(hMutex);
 }

@@ -36,6 +36,14 @@ TEST(CommandLine, DecisionTable) {
         {"C:\\a\\x.torrent\"", EStartMode::File, "C:\\a\\x.torrent\""},
         {" \"C:\\x\"", EStartMode::File, " \"C:\\x\""},
         {"\"C:\\x\" ", EStartMode::File, "\"C:\\x\" "},
+        // The queue: "/Q" alone, or "/Q " and a path by the same rules.
+        {"/Q", EStartMode::Queue, ""},
+        {"/q", EStartMode::Queue, ""},
+        {"/Q ", EStartMode::Queue, ""},
+        {"/q C:\\a b\\x.torrent", EStartMode::Queue, "C:\\a b\\x.torrent"},
+        {"/Q \"C:\\a\\x.torrent\"", EStartMode::Queue, "C:\\\\a\\\\x.torrent"},
+        {"/QQ", EStartMode::File, "/QQ"},
+        {" /Q", EStartMode::File, " /Q"},
     };
     for (const auto& c : cases) {
         const auto decision = DecideStart(c.szLine);

@@ -92,6 +92,25 @@ TEST_F(DeviceForm, AcceptsAStandardFormAndStoresTheTorrent) {
     EXPECT_TRUE(m_device.WaitForLog("GET /Down/download_ui.cgi 200 1 job(s)")) << m_device.Log();
 }
 
+TEST_F(DeviceForm, TakesShareAndFoldersJoinedInShareListAsTheQueueSendsThem) {
+    CJobForm form;
+    form.strFile = Torrent("queued.torrent", 7);
+    form.fields["share_list"] = "public/movies/q";
+    form.fields["h_share_list"] = "public/movies/q";
+    form.fields["subdir"] = "";
+    auto answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(MessageValue(answer.strBody), "") << answer.strBody;
+    EXPECT_TRUE(fs::exists(m_device.ShareDir() + "/movies/q/queued.torrent"));
+    // The folders joined to the share keep the rule against leaving it.
+    form.strFile = Torrent("escape.torrent", 8);
+    form.fields["share_list"] = "public/../../etc";
+    answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(MessageValue(answer.strBody), "Invalid folder: /../../etc") << answer.strBody;
+    form.fields["share_list"] = "nosuch/movies";
+    answer = PostForm(m_device.JobUrl(), form);
+    EXPECT_EQ(MessageValue(answer.strBody), "No such share: nosuch") << answer.strBody;
+}
+
 TEST_F(DeviceForm, RefusesWithTheReasonInTheMessage) {
     const std::string torrent = Torrent("first.torrent", 1);
     CJobForm accepted;
