@@ -38,7 +38,16 @@ void WorkerEnded() {
     w.cv.notify_all();
 }
 
+CThreadStarter& ThreadStarter() {
+    static CThreadStarter fnStart;
+    return fnStart;
+}
+
 } // namespace
+
+void SetTransferThreadStarter(CThreadStarter fnStart) {
+    ThreadStarter() = std::move(fnStart);
+}
 
 void fnWaitForTransferWorkers() {
     CWorkerCount& w = Workers();
@@ -172,15 +181,17 @@ void CTransferDlg::fnCreateTransferThread(std::shared_ptr<const CUploadJob> pJob
     Post(WM_TRANSFER_STATUS, 1, 0);
     m_bJobRunning = true;
     WorkerStarted();
+    // The worker owns its job, the services and the window's post handle; nothing of the window.
+    std::function<void()> fnWork = [pJob = std::move(pJob), pServices = m_pServices,
+                                    post = GetPost()]() mutable {
+        TransferThreadProc(std::move(pJob), std::move(pServices), std::move(post));
+        WorkerEnded();
+    };
     try {
-        std::thread(
-            [](std::shared_ptr<const CUploadJob> job, std::shared_ptr<CJobServices> services,
-               CWindowPost post) {
-                TransferThreadProc(std::move(job), std::move(services), std::move(post));
-                WorkerEnded();
-            },
-            std::move(pJob), m_pServices, GetPost())
-            .detach();
+        if (ThreadStarter())
+            ThreadStarter()(std::move(fnWork));
+        else
+            std::thread(std::move(fnWork)).detach();
     } catch (const std::exception&) {
         WorkerEnded();
         // No worker, no verdict from it: the row fails here and the run goes on.

@@ -7,6 +7,7 @@
 #include "platform/registry.h"
 #include "platform/ui/dialog.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -27,6 +28,11 @@ inline constexpr char kTransferCaption[] = "Transfer";
 // everything it reads; it logs through the services' debugger output.
 void TransferThreadProc(std::shared_ptr<const CUploadJob> pJob,
                         std::shared_ptr<CJobServices> pServices, CWindowPost post);
+
+// Starts a worker thread running fn, detached; throws std::system_error when it cannot. Tests put
+// their own in to see a worker that cannot start.
+using CThreadStarter = std::function<void(std::function<void()> fn)>;
+void SetTransferThreadStarter(CThreadStarter fnStart);
 
 // Waits until every transfer worker of the process has returned (the process's last act), so a
 // device never gets a cut request when the window was closed during an upload.
