@@ -415,6 +415,14 @@ int CHeadlessUi::RunLoop(CHeadlessDialog& dlg) {
         }
         if (m_fnIdle && m_fnIdle())
             continue;
+        if (m_bRealTime) {
+            // Short waits, so that due timers fire and scripted conditions are looked at again.
+            m_pQueue->WaitFor(std::chrono::milliseconds(50));
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - m_realStart);
+            FireTimersUntil(static_cast<std::uint64_t>(elapsed.count()));
+            continue;
+        }
         if (!m_pQueue->WaitFor(m_stallLimit)) {
             m_bStalled = true;
             dlg.EndModal(kStalledResult);
@@ -460,6 +468,11 @@ void CHeadlessUi::FireTimersUntil(std::uint64_t nTarget) {
     }
     m_nNow = std::max(m_nNow, nTarget);
     m_pQueue->DeliverAll();
+}
+
+void CHeadlessUi::SetRealTime(bool bRealTime) {
+    m_bRealTime = bRealTime;
+    m_realStart = std::chrono::steady_clock::now() - std::chrono::milliseconds(m_nNow);
 }
 
 bool CHeadlessUi::IsModal(const CHeadlessDialog* pDlg) const {

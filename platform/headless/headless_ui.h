@@ -11,7 +11,8 @@
 //   3. when it does nothing either, wait (on a condition variable, never spinning) for a post
 //      from another thread.
 // A modal run that waits longer than the stall limit (real time) ends with kStalledResult and
-// sets Stalled(), so a test that forgets to finish a dialog fails instead of hanging.
+// sets Stalled(), so a test that forgets to finish a dialog fails instead of hanging; in real-time
+// mode (SetRealTime) it waits for its timers instead.
 //
 // Fixed metrics, so that tests can assert pixels:
 //   - fonts: every character of a font is the same width; MS Sans Serif and MS Shell Dlg 8 pt are
@@ -97,6 +98,9 @@ public:
     void SetUiFontCell(CSize cell) { m_sizeUiFontCell = cell; }
     void SetCursorPos(CPoint pt) { m_ptCursor = pt; }
     void SetServeRemote(bool bServe) { m_bServeRemote = bServe; }
+    // Virtual time follows the wall clock from now on, and a modal loop with nothing to do waits
+    // for its next timer instead of stalling: for a whole program run headless.
+    void SetRealTime(bool bRealTime);
     // Moves virtual time to nUntil, firing every timer that falls due in order of its due time
     // (each period of a periodic timer fires once; timers due together fire in the order they
     // were set) and delivering posted messages after each.
@@ -145,5 +149,7 @@ private:
     std::chrono::milliseconds m_stallLimit{20000};
     bool m_bStalled = false;
     bool m_bServeRemote = false;
+    bool m_bRealTime = false;
+    std::chrono::steady_clock::time_point m_realStart;
     CUiBackend* m_pPrevious = nullptr;
 };
