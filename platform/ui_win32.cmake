@@ -3,6 +3,8 @@
 if(NOT WIN32)
   return()
 endif()
+# The manifest (and, for the program, the icon) come in resource scripts.
+enable_language(RC)
 
 add_library(mw_ui_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/win32/ui_win32.cpp
