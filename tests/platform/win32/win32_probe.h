@@ -38,7 +38,10 @@ private:
 class CProbeDlg : public CDialog {
 public:
     explicit CProbeDlg(int nTemplate, CUiWindow* pParent = nullptr)
-        : CDialog(GetDialogTemplate(nTemplate), pParent) {
+        : CProbeDlg(GetDialogTemplate(nTemplate), pParent) {}
+    // A template of the test's own, which outlives the dialog.
+    explicit CProbeDlg(const CDlgTemplate& tmpl, CUiWindow* pParent = nullptr)
+        : CDialog(tmpl, pParent) {
         MapMessage(WM_PROBE, [this](WPARAM w, LPARAM l) {
             m_arrPosts.push_back(static_cast<int>(w));
             if (m_fnOnPost)
