@@ -92,9 +92,10 @@ CWin32Ui::CWin32Ui()
     wc.hInstance = hInst;
     wc.lpszClassName = L"MarlowickWake";
     RegisterClassW(&wc); // a second backend of the process finds it registered
-    m_pWake->hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    HWND hwndWake = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     hInst, nullptr);
-    SetWindowLongPtrW(m_pWake->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(hwndWake, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_pWake->hwnd = hwndWake;
     RegisterBrowserHostClass(kBrowserHostClass);
 
     CWin32Popup::RegisterPopupClass();
@@ -110,9 +111,8 @@ CWin32Ui::CWin32Ui()
 
 CWin32Ui::~CWin32Ui() {
     m_pQueue->SetWaker(nullptr);
-    if (m_pWake->hwnd)
-        DestroyWindow(m_pWake->hwnd);
-    m_pWake->hwnd = nullptr;
+    if (HWND hwnd = m_pWake->hwnd.exchange(nullptr))
+        DestroyWindow(hwnd);
     if (m_bOle)
         OleUninitialize();
 }

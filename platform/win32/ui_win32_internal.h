@@ -238,8 +238,9 @@ public:
     HWND ActiveModalWindow() const;
 
 private:
+    // Shared with the posting threads, which may still hold the waker while the backend goes.
     struct CWake {
-        HWND hwnd = nullptr;
+        std::atomic<HWND> hwnd{nullptr};
         std::atomic<bool> bPending{false};
     };
     static LRESULT CALLBACK WakeProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM lParam);

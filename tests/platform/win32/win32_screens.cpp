@@ -77,8 +77,8 @@ protected:
             MoveWindow({200, 100, 200 + rc.Width(), 100 + rc.Height()});
             // Pointing at the destination box, as when the cursor rests on it.
             m_tip.m_strText = GetItemText(IDC_DESTINATION) + "\\complete path of the folder";
-            m_tip.m_shape = BalloonShape(
-                GetUiBackend().MeasureText(m_tip.m_strText, CUiFont::DefaultGui));
+            m_tip.m_shape =
+                BalloonShape(GetUiBackend().MeasureText(m_tip.m_strText, CUiFont::DefaultGui));
             m_tip.CreatePopup(this);
             m_tip.SetRegion(m_tip.m_shape);
         }
@@ -101,8 +101,8 @@ protected:
                 m_tip.Invalidate(true);
                 rc = {rcTip.left - 30, rcTip.top - 20, rcTip.right + 30, rcTip.bottom + 40};
             }
-            std::ofstream(m_strReady) << rc.left << " " << rc.top << " " << rc.Width() << " "
-                                      << rc.Height() << "\n";
+            std::ofstream(m_strReady)
+                << rc.left << " " << rc.top << " " << rc.Width() << " " << rc.Height() << "\n";
             SetTimer(2, 100);
         } else if (std::ifstream(m_strDone) || ++m_nPolls > 300) {
             EndDialog(IDOK);

@@ -5,6 +5,7 @@
 
 #include "app/search_dlg.h"
 #include "discovery/device_list.h"
+#include "platform/shell.h"
 #include "tests/app/job_services_stub.h"
 
 #include <commctrl.h>
@@ -589,6 +590,47 @@ TEST(Win32Metrics, TextSizesTheWindowUnderAPointAndTheScreen) {
         dlg.EndDialog(IDOK);
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Win32MessageBox, TheSystemsBoxIsOwnedByTheWindowAndGivesTheButtonPressed) {
+    CWin32UiScope scope;
+    CProbeDlg owner(IDD_MARLOWICK_DIALOG);
+    HWND hwndBoxOwner = nullptr;
+    HWND hwndOwner = nullptr;
+    int nAnswer = 0;
+    owner.m_fnOnTimer = [&](std::uintptr_t) {
+        // The box runs the system's modal loop; the owner's timer still fires in it.
+        HWND hwndBox = FindWindowA("#32770", "Caption");
+        if (!hwndBox)
+            return;
+        owner.KillTimer(11);
+        hwndBoxOwner = GetWindow(hwndBox, GW_OWNER);
+        hwndOwner = owner.Hwnd();
+        PostMessageW(hwndBox, WM_COMMAND, IDNO, 0);
+    };
+    owner.Then([&] {
+        owner.SetTimer(11, 50);
+        nAnswer = owner.ShowMessageBox("Question?", "Caption", MB_YESNO);
+        owner.EndDialog(IDOK);
+    });
+    EXPECT_EQ(owner.DoModal(), IDOK);
+    EXPECT_EQ(nAnswer, IDNO);
+    EXPECT_NE(hwndOwner, nullptr);
+    EXPECT_EQ(hwndBoxOwner, hwndOwner);
+}
+
+TEST(Win32Shell, StartsProgramsHiddenAndKnowsItsOwnPath) {
+    CWin32UiScope scope; // COM, as on the program's UI thread
+    const auto pShell = CreateSystemShell();
+    const std::string strPath = pShell->GetModulePath();
+    EXPECT_NE(strPath.find("win32_ui_test.exe"), std::string::npos) << strPath;
+    EXPECT_EQ(strPath.find(':'), 1u) << strPath;
+    EXPECT_TRUE(pShell->StartHidden("cmd.exe", "/c exit 0"));
+    EXPECT_FALSE(pShell->StartHidden("C:\\no\\such\\program.exe", "/Y"));
 }
 
 } // namespace
