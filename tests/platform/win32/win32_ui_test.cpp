@@ -634,3 +634,58 @@ TEST(Win32Shell, StartsProgramsHiddenAndKnowsItsOwnPath) {
 }
 
 } // namespace
+
+namespace {
+
+void SendMouse(DWORD dwFlags, POINT pt) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(pt.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(pt.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = dwFlags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
+}
+
+TEST(Win32Sizing, ARealDragOfTheCornerSnapsToWhatOnSizingAnswers) {
+    CWin32UiScope scope;
+    CProbeDlg dlg(IDD_MARLOWICK_DIALOG);
+    dlg.m_fnOnSizing = [&](CSizingEdge, const CRect& rc) {
+        return CRect{rc.left, rc.top, rc.left + std::max(rc.Width(), 270), rc.top + 572};
+    };
+    CRect rcBefore;
+    CRect rcAfter;
+    POINT ptCorner{};
+    int nTicks = 0;
+    // Timers come after input: each tick finds the input of the one before handled. The press
+    // starts the system's sizing loop, which the later ticks run inside.
+    dlg.m_fnOnTimer = [&](std::uintptr_t) {
+        ++nTicks;
+        if (nTicks == 1) {
+            SendMouse(MOUSEEVENTF_LEFTDOWN, ptCorner);
+        } else if (nTicks <= 6) {
+            SendMouse(0, {ptCorner.x + 20 * (nTicks - 1), ptCorner.y + 10 * (nTicks - 1)});
+        } else if (nTicks == 7) {
+            SendMouse(MOUSEEVENTF_LEFTUP, {ptCorner.x + 100, ptCorner.y + 50});
+        } else {
+            dlg.KillTimer(12);
+            rcAfter = dlg.GetWindowRect();
+            dlg.EndDialog(IDOK);
+        }
+    };
+    dlg.Then([&] {
+        dlg.MoveWindow({50, 50, 650, 450});
+        rcBefore = dlg.GetWindowRect();
+        ptCorner = {rcBefore.right - 2, rcBefore.bottom - 2};
+        SetForegroundWindow(dlg.Hwnd());
+        SendMouse(0, ptCorner);
+        dlg.SetTimer(12, 40);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    // The proposal followed the mouse; the window took OnSizing's answer.
+    EXPECT_EQ(rcAfter.left, rcBefore.left);
+    EXPECT_EQ(rcAfter.top, rcBefore.top);
+    EXPECT_EQ(rcAfter.Height(), 572);
+    EXPECT_GT(rcAfter.Width(), rcBefore.Width());
+}
+
+} // namespace
