@@ -2,7 +2,7 @@
 #include "cli/cli.h"
 
 #include "app/upload_job.h"
-#include "cli/page_text.h"
+#include "platform/page_text.h"
 #include "discovery/device_list.h"
 #include "platform/file.h"
 #include "platform/registry.h"

@@ -1,5 +1,5 @@
 // Fuzz target: the command line front end's reading of HTML pages from a device; Linux test tool.
-#include "cli/page_text.h"
+#include "platform/page_text.h"
 #include "fuzz/fuzz_check.h"
 
 #include <cstdio>

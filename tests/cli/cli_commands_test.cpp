@@ -1,7 +1,7 @@
 // The command line front end's commands in-process, over a scripted network and the test's own
 // registry; portable tests (also run under Wine).
 #include "cli/cli.h"
-#include "cli/page_text.h"
+#include "platform/page_text.h"
 #include "discovery/device_list.h"
 #include "platform/registry.h"
 #include "registry_test_scope.h"

@@ -1,5 +1,5 @@
-// The text of an HTML page for a terminal: tags dropped, table rows as lines; portable.
-#include "cli/page_text.h"
+// The text of an HTML page for a terminal or a plain text box; portable.
+#include "platform/page_text.h"
 
 #include "platform/text.h"
 

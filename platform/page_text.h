@@ -1,4 +1,5 @@
-// The text of an HTML page for a terminal: tags dropped, table rows as lines; portable.
+// The text of an HTML page for a terminal or a plain text box: tags dropped, table rows as lines;
+// portable.
 #pragma once
 
 #include <string>
