@@ -1,5 +1,6 @@
 // Start-up: what each command line opens, confirmation on and off, and a second process; portable.
 #include "app/marlowick_app.h"
+#include "transfer_queue/transfer_dlg.h"
 #include "tests/settings_window/main_window_fixture.h"
 
 #include <chrono>
@@ -100,6 +101,77 @@ TEST_F(StartUpTest, WithConfirmationOnTheFileLayoutSendsOnTransfer) {
     EXPECT_EQ(m_pJobs->Checks(), (std::vector<std::string>{"0 admin secret"}));
     ASSERT_EQ(m_pJobs->Sent().size(), 1u);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"File transfer finish."}));
+}
+
+TEST_F(StartUpTest, QueueModeOpensTheQueueWithThePathDirectlyOrAfterTheQueueLayout) {
+    for (const bool bConfirm : {false, true}) {
+        StoreCurrent(bConfirm);
+        m_pJobs->m_arrFound = {mwtest::Device("NAS-A", 10, 0, 0, 2, 1)};
+        bool bLayout = false;
+        if (bConfirm)
+            m_ui.ThenIn<CMarlowickDlg>([&](CMarlowickDlg& dlg) {
+                bLayout = true;
+                EXPECT_TRUE(dlg.m_bQueueMode);
+                EXPECT_FALSE(dlg.m_bFileMode);
+                EXPECT_TRUE(dlg.IsItemVisible(IDC_TRANSFER));
+                EXPECT_FALSE(dlg.IsItemVisible(IDOK));
+                EXPECT_TRUE(m_ui.Click(IDC_TRANSFER));
+            });
+        m_ui.ThenIn<CTransferDlg>([&](CTransferDlg& queue) {
+            EXPECT_EQ(queue.m_strDeviceIP, "10.0.0.2");
+            // The job's share and sub-folder, joined by the queue's first Transfer.
+            EXPECT_EQ(queue.m_strShareList, "Download/bt");
+            EXPECT_EQ(queue.m_strSubDir, "");
+            EXPECT_EQ(queue.m_arrayTransferFile, (std::vector<std::string>{"/t/a b.torrent"}));
+            queue.EndDialog(IDOK);
+        });
+        if (bConfirm)
+            m_ui.ThenIn<CMarlowickDlg>([&](CMarlowickDlg& dlg) { dlg.EndDialog(IDCANCEL); });
+        EXPECT_FALSE(Start("/q /t/a b.torrent"));
+        EXPECT_EQ(bLayout, bConfirm);
+    }
+    // "/Q" alone: an empty queue that waits for hand-offs.
+    StoreCurrent(false);
+    m_ui.ThenIn<CTransferDlg>([&](CTransferDlg& queue) {
+        EXPECT_TRUE(queue.m_arrayTransferFile.empty());
+        queue.EndDialog(IDOK);
+    });
+    EXPECT_FALSE(Start("/Q"));
+}
+
+// Records the paths a second start hands over.
+class CRecordingHandOff final : public CHandOffServices {
+public:
+    std::vector<std::string> m_arrWritten;
+    std::unique_ptr<CInstanceMutex> Lock() override { return nullptr; }
+    bool QueueWindowRuns() override { return true; }
+    bool WriteHandOff(const std::string& strPath) override {
+        m_arrWritten.push_back(strPath);
+        return true;
+    }
+    CRemoteResult SendUpdate() override { return {CRemoteStatus::Delivered, 0}; }
+    bool ProgramRuns() override { return true; }
+    bool StartQueueProgram(const std::string&) override { return false; }
+    void Pause(unsigned) override {}
+    void Report(const std::string&) override {}
+};
+
+TEST_F(StartUpTest, ASecondProcessHandsItsPathToTheRunningQueueAndOtherwiseEnds) {
+    CLimitSingleInstance second(m_strGuard.c_str());
+    for (const char* line : {"", "/M", "/Q", "/t/a.torrent", "/Q /t/b.torrent"}) {
+        auto pHandOff = std::make_shared<CRecordingHandOff>();
+        CAppServices services = Services();
+        services.pHandOff = pHandOff;
+        CMarlowickApp app(services, second);
+        EXPECT_FALSE(app.InitInstance(line));
+        const std::string strLine = line;
+        const std::vector<std::string> expected =
+            strLine == "/t/a.torrent"      ? std::vector<std::string>{"/t/a.torrent"}
+            : strLine == "/Q /t/b.torrent" ? std::vector<std::string>{"/t/b.torrent"}
+                                           : std::vector<std::string>{};
+        EXPECT_EQ(pHandOff->m_arrWritten, expected) << line;
+    }
+    EXPECT_TRUE(m_ui.MessageBoxes().empty());
 }
 
 TEST_F(StartUpTest, ASecondProcessShowsNothing) {
