@@ -48,10 +48,9 @@ std::string RegText(HKEY hRoot, const std::string& strKey, const char* pszValue)
     return buffer.data();
 }
 
-// The per-user answer, as Windows merges it: the user's protected choice first, then the
-// extension's class under HKCU\Software\Classes; the class's open command from the user's
-// classes, else from the machine's.
-bool ReadUserClasses(const std::string& strExtension, CFileAssociationParam& param) {
+// The class the extension names for this user: the user's protected choice first, then the
+// user's classes. (ASSOCSTR_PROGID would say it, but only from Windows 10 on.)
+std::string UserProgId(const std::string& strExtension) {
     std::string strProgId = RegText(HKEY_CURRENT_USER,
                                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
                                     "FileExts\\" +
@@ -59,6 +58,13 @@ bool ReadUserClasses(const std::string& strExtension, CFileAssociationParam& par
                                     "ProgId");
     if (strProgId.empty())
         strProgId = RegText(HKEY_CURRENT_USER, "Software\\Classes\\" + strExtension, nullptr);
+    return strProgId;
+}
+
+// The per-user answer, as Windows merges it: the user's class, its open command from the user's
+// classes, else from the machine's.
+bool ReadUserClasses(const std::string& strExtension, CFileAssociationParam& param) {
+    const std::string strProgId = UserProgId(strExtension);
     if (strProgId.empty())
         return false;
     const std::string strCommandKey = strProgId + "\\shell\\open\\command";
@@ -89,7 +95,9 @@ bool HalveryLookUp(const std::string& strExtension, CFileAssociationParam& param
     const std::string strCommand = Query(ASSOCSTR_COMMAND, strExtension, "open", &hr);
     if (!strCommand.empty()) {
         param.m_strCommand = strCommand;
-        param.m_strProgId = Query(ASSOCSTR_PROGID, strExtension, nullptr);
+        param.m_strProgId = UserProgId(strExtension);
+        if (param.m_strProgId.empty())
+            param.m_strProgId = RegText(HKEY_CLASSES_ROOT, strExtension, nullptr);
         param.m_strFriendlyName = Query(ASSOCSTR_FRIENDLYAPPNAME, strExtension, "open");
         param.m_strContentType = Query(ASSOCSTR_CONTENTTYPE, strExtension, nullptr);
         param.m_nSource = kHalverySourceSystem;
