@@ -106,14 +106,13 @@ CPennickResult SwitchOff(CAssociationStore& store) {
 
 CPennickResult RunPennick(const std::vector<std::string>& arrArgs, CAssociationStore& store) {
     const CTextOps& text = GetTextOps();
-    if (arrArgs.size() == 1 && text.CompareNoCase(arrArgs[0], "/Y") == 0) {
-        Log("/Y");
-        return SwitchOn(store);
-    }
-    if (arrArgs.size() == 1 && text.CompareNoCase(arrArgs[0], "/N") == 0) {
-        Log("/N");
-        return SwitchOff(store);
-    }
-    return Finish(kPennickUsage, "usage: pennick /Y (make Arbolet the .torrent handler) or /N "
-                                 "(give it back)");
+    const bool bOn = arrArgs.size() == 1 && text.CompareNoCase(arrArgs[0], "/Y") == 0;
+    const bool bOff = arrArgs.size() == 1 && text.CompareNoCase(arrArgs[0], "/N") == 0;
+    if (!bOn && !bOff)
+        return Finish(kPennickUsage, "usage: pennick /Y (make Arbolet the .torrent handler) or "
+                                     "/N (give it back)");
+    Log(arrArgs[0]);
+    if (!store.Lock())
+        return Finish(kPennickBusy, "another run of Pennick holds the lock: " + store.ErrorText());
+    return bOn ? SwitchOn(store) : SwitchOff(store);
 }

@@ -12,6 +12,10 @@
 class CAssociationStore {
 public:
     virtual ~CAssociationStore() = default;
+    // Takes the user's Pennick lock for the store's life, so that runs started in quick
+    // succession (Set pressed twice) change the association one after another; false when
+    // another run held it too long.
+    virtual bool Lock() = 0;
     // The name of our entry, as the store names handlers.
     virtual std::string OurId() const = 0;
     // Where Arbolet lies: beside this program.
@@ -48,6 +52,7 @@ enum : int {
     kPennickStoreFailed = 2,
     kPennickOverridden = 3, // written, but the system opens .torrent with something else
     kPennickNoArbolet = 4,
+    kPennickBusy = 5, // another run held the lock too long
 };
 
 struct CPennickResult {

@@ -6,8 +6,12 @@
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +53,29 @@ public:
     CGioStore()
         : m_strEntryPath(
               (std::filesystem::path(g_get_user_data_dir()) / "applications" / kOurId).string()) {}
+
+    ~CGioStore() override {
+        if (m_nLock >= 0)
+            ::close(m_nLock); // releases the lock
+    }
+    CGioStore(const CGioStore&) = delete;
+    CGioStore& operator=(const CGioStore&) = delete;
+
+    bool Lock() override {
+        const std::string strPath =
+            (std::filesystem::path(g_get_user_runtime_dir()) / "marlowick-pennick.lock").string();
+        m_nLock = ::open(strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_nLock < 0)
+            return Fail("cannot open " + strPath);
+        // Bounded: a run takes well under a second.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::flock(m_nLock, LOCK_EX | LOCK_NB) != 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return Fail(strPath + " stayed locked for 10 s");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
 
     std::string OurId() const override { return kOurId; }
 
@@ -195,6 +222,7 @@ private:
 
     std::string m_strEntryPath;
     std::string m_strError;
+    int m_nLock = -1;
 };
 
 } // namespace

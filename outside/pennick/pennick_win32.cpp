@@ -42,6 +42,27 @@ private:
 
 class CRegistryStore final : public CAssociationStore {
 public:
+    CRegistryStore() = default;
+    CRegistryStore(const CRegistryStore&) = delete;
+    CRegistryStore& operator=(const CRegistryStore&) = delete;
+    ~CRegistryStore() override {
+        if (m_hLock) {
+            if (m_bLocked)
+                ReleaseMutex(m_hLock);
+            CloseHandle(m_hLock);
+        }
+    }
+
+    bool Lock() override {
+        m_hLock = CreateMutexA(nullptr, FALSE, "Local\\MarlowickPennick");
+        if (!m_hLock)
+            return Fail("create the lock", static_cast<LONG>(GetLastError()));
+        // Bounded: a run takes well under a second. An abandoned lock is ours all the same.
+        const DWORD dwWait = WaitForSingleObject(m_hLock, 10000);
+        m_bLocked = dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED;
+        return m_bLocked || Fail("the lock stayed taken for 10 s", static_cast<LONG>(dwWait));
+    }
+
     std::string OurId() const override { return kOurProgId; }
 
     std::string ArboletPath() const override {
@@ -208,6 +229,8 @@ private:
     }
 
     std::string m_strError;
+    HANDLE m_hLock = nullptr;
+    bool m_bLocked = false;
 };
 
 } // namespace

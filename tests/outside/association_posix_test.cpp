@@ -68,16 +68,17 @@ protected:
         std::string strTemplate = (fs::temp_directory_path() / "mw-association-XXXXXX").string();
         ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
         m_root = strTemplate;
-        for (const char* sub :
-             {"home", "data/applications", "config", "state", "cache", "config-dirs", "programs"})
+        for (const char* sub : {"home", "data/applications", "config", "state", "cache",
+                                "config-dirs", "runtime", "programs"})
             fs::create_directories(m_root / sub);
-        const std::array<std::pair<const char*, fs::path>, 7> arrFolders = {{
+        const std::array<std::pair<const char*, fs::path>, 8> arrFolders = {{
             {"HOME", m_root / "home"},
             {"XDG_DATA_HOME", m_root / "data"},
             {"XDG_CONFIG_HOME", m_root / "config"},
             {"XDG_STATE_HOME", m_root / "state"},
             {"XDG_CACHE_HOME", m_root / "cache"},
             {"XDG_CONFIG_DIRS", m_root / "config-dirs"},
+            {"XDG_RUNTIME_DIR", m_root / "runtime"},
             {"XDG_DATA_DIRS", "/usr/share"},
         }};
         for (const auto& [name, path] : arrFolders)
