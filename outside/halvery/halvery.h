@@ -24,8 +24,17 @@ public:
     std::string m_strProgId;      // the handler's name: a ProgID, or a desktop entry's id
     std::string m_strCommand;     // the full command that opens such a file, program path included
     std::string m_strFriendlyName;
-    int m_nSource = 0; // where the answer came from (0: nothing found)
+    int m_nSource = 0; // where the answer came from: one of the kHalverySource values
     std::string m_strError;
+};
+
+// Where an answer came from (CFileAssociationParam::m_nSource).
+enum : int {
+    kHalverySourceNone = 0,   // no handler found
+    kHalverySourceSystem = 1, // the system's own query (AssocQueryStringA; GIO's default app)
+    // The per-user classes read directly: Wine's class root leaves HKCU\Software\Classes out,
+    // so its query misses what a user's programs registered there.
+    kHalverySourceUserClasses = 2,
 };
 
 // Fills param with the handler of the extension for this user; non-zero when one was found. A
