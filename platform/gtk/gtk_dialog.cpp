@@ -128,6 +128,16 @@ void OnFocusEnd(GtkWidget* /*pWidget*/, gpointer pData) {
     static_cast<CGtkCtrl*>(pData)->bFocusing = false;
 }
 
+// A read-only box looks it, as on the system it comes from: GTK's own entry does not tell.
+void SetEditable(GtkWidget* pEntry, bool bEditable) {
+    gtk_editable_set_editable(GTK_EDITABLE(pEntry), bEditable);
+    GtkStyleContext* pStyle = gtk_widget_get_style_context(pEntry);
+    if (bEditable)
+        gtk_style_context_remove_class(pStyle, "mw-read-only");
+    else
+        gtk_style_context_add_class(pStyle, "mw-read-only");
+}
+
 bool GetIter(GtkListStore* pStore, int nRow, GtkTreeIter& it) {
     return nRow >= 0 &&
            gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(pStore), &it, nullptr, nRow) != FALSE;
@@ -258,7 +268,7 @@ void CGtkDialogPeer::Build(const CDialogBaseUnits& base) {
                 gtk_entry_set_visibility(GTK_ENTRY(pEntry), FALSE);
                 gtk_entry_set_input_purpose(GTK_ENTRY(pEntry), GTK_INPUT_PURPOSE_PASSWORD);
             }
-            gtk_editable_set_editable(GTK_EDITABLE(pEntry), (item.dwStyle & CTRL_READONLY) == 0);
+            SetEditable(pEntry, (item.dwStyle & CTRL_READONLY) == 0);
             g_signal_connect(pEntry, "changed", G_CALLBACK(OnChanged), this);
             c->pOuter = c->pInner = pEntry;
             break;
@@ -567,7 +577,7 @@ bool CGtkDialogPeer::IsItemEnabled(int nId) const {
 
 void CGtkDialogPeer::SetItemReadOnly(int nId, bool bReadOnly) {
     if (CGtkCtrl* c = Find(nId, CCtrlKind::Edit))
-        gtk_editable_set_editable(GTK_EDITABLE(c->pInner), !bReadOnly);
+        SetEditable(c->pInner, !bReadOnly);
 }
 
 bool CGtkDialogPeer::IsItemReadOnly(int nId) const {

@@ -53,7 +53,7 @@ constexpr const char* kDialogCss = R"(
 .mw-dialog button { min-height: 0; min-width: 0; padding: 0 6px; }
 .mw-dialog entry { min-height: 0; padding-top: 0; padding-bottom: 0; }
 .mw-dialog checkbutton { min-height: 0; padding: 0; }
-.mw-dialog entry.read-only { background-color: @theme_bg_color; }
+.mw-dialog entry.mw-read-only { background-color: @theme_bg_color; }
 )";
 
 bool HasRenderNode() {
