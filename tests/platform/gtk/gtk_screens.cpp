@@ -124,6 +124,22 @@ int main(int argc, char** argv) {
         dlg.DoModal();
     }
     {
+        // The page shown: WebKit drawing under Xvfb (without a GPU, without compositing).
+        CShotDlg dlg(IDD_MARLOWICK_DIALOG, "102-main-page", [](CShotDlg& d) {
+            FillMain(d);
+            d.Navigate(IDC_WEB_BROWSER,
+                       "data:text/html,<html><body style='font-family:sans-serif'>"
+                       "<h1>Download jobs on nas-basement</h1><table border='1'>"
+                       "<tr><th>File</th><th>Share</th></tr><tr><td>debian-12.iso.torrent</td>"
+                       "<td>public</td></tr></table><p>1 job(s)</p></body></html>");
+        });
+        dlg.m_fnShoot = [](CShotDlg& d) {
+            mwtest::PumpFor(1500);
+            Shoot("102-main-page", d.GetWindowRect());
+        };
+        dlg.DoModal();
+    }
+    {
         CShotDlg dlg(IDD_BUSY_DIALOG, "103-busy", [](CShotDlg& d) {
             d.SetCaption(LoadResString(IDS_APP_TITLE));
             d.SetItemText(IDC_BUSY_STATUS, LoadResString(IDS_SEARCH_DEVICE));
