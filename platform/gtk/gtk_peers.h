@@ -101,6 +101,7 @@ public:
     bool IsMinimized() const override { return m_bMinimized; }
     void SetText(const std::string& strText) override { SetTextNow(strText); }
     std::string GetText() const override { return m_strText; }
+    // GTK 3 paints on the frame clock's next frame, bNow or not (it has no synchronous paint).
     void Invalidate(bool /*bNow*/) override { gtk_widget_queue_draw(m_pWindow); }
 };
 

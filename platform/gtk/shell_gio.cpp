@@ -18,7 +18,8 @@ public:
         // Without DO_NOT_REAP_CHILD GLib starts the program through an intermediate child, so
         // it is nobody's child here and nothing waits for it.
         char* argv[] = {const_cast<char*>(strProgram.c_str()),
-                        const_cast<char*>(strArgument.c_str()), nullptr};
+                        strArgument.empty() ? nullptr : const_cast<char*>(strArgument.c_str()),
+                        nullptr};
         const auto flags =
             static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL);
         return g_spawn_async(nullptr, argv, nullptr, flags, nullptr, nullptr, nullptr, nullptr);
