@@ -77,6 +77,7 @@ private:
     struct CTimer;
     std::map<std::uintptr_t, guint> m_timers;
     std::optional<CRect> m_rcPending; // a place asked for and not yet confirmed
+    bool m_bPlaced = false;           // the layer has placed the window (MoveWindow)
     guint m_nPendingTimer = 0;
 };
 

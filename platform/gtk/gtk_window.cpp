@@ -87,6 +87,7 @@ CRect CGtkWindowState::ClientRect() const {
 }
 
 void CGtkWindowState::MoveWindowNow(const CRect& rc) {
+    m_bPlaced = true;
     const CRect rcOldClient = ClientRect();
     m_rcWindow = rc;
     const CRect rcClient = ClientRect();
@@ -154,9 +155,21 @@ void CGtkWindowState::OnPlace(const CRect& rcClient, bool bFromEvent) {
     const CRect rcNew{rcClient.left - frame.l, rcClient.top - frame.t, rcClient.right + frame.r,
                       rcClient.bottom + frame.b};
     if (bFrameChanged && bFromEvent && m_rcWindow.Width() > 0) {
-        // The window manager framed the window (or took the frame away): the place the window
-        // was given is the frame's, so it is asked for again.
-        MoveWindowNow(m_rcPending ? *m_rcPending : m_rcWindow);
+        if (m_bPlaced) {
+            // The window manager framed the window (or took the frame away): a place the layer
+            // gave is the frame's, so it is asked for again.
+            MoveWindowNow(m_rcPending ? *m_rcPending : m_rcWindow);
+            return;
+        }
+        // Framed as the template made it: the client area keeps the template's size and the
+        // window takes the frame around it.
+        ClearPending();
+        const CRect rcOldClient = ClientRect();
+        m_rcWindow = rcNew;
+        const CRect rcNewClient = ClientRect();
+        if (rcNewClient.Width() != rcOldClient.Width() ||
+            rcNewClient.Height() != rcOldClient.Height())
+            OnClientSized({rcNewClient.Width(), rcNewClient.Height()});
         return;
     }
     if (m_rcPending && bFromEvent) {
