@@ -20,8 +20,17 @@ int RunChild(const std::string& strProgram, const std::vector<std::string>& arrA
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    // Under a loaded Wine a start now and then fails for a moment (the program file still held by
+    // the process before): a few more tries before giving up.
+    bool bStarted = false;
+    for (int nTry = 0; nTry < 5 && !bStarted; ++nTry) {
+        std::string cmdCopy = cmd;
+        bStarted = CreateProcessA(nullptr, cmdCopy.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &si, &pi) != FALSE;
+        if (!bStarted)
+            Sleep(200);
+    }
+    if (!bStarted)
         return -1;
     int nExit = -1;
     if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(nTimeoutMs)) == WAIT_OBJECT_0) {
