@@ -19,9 +19,10 @@ struct CWorkerCount {
     int nRunning = 0;
 };
 
+// Never destroyed: a worker may still be returning from its last notice while the process ends.
 CWorkerCount& Workers() {
-    static CWorkerCount count;
-    return count;
+    static CWorkerCount* const pCount = new CWorkerCount;
+    return *pCount;
 }
 
 void WorkerStarted() {
@@ -31,10 +32,8 @@ void WorkerStarted() {
 
 void WorkerEnded() {
     CWorkerCount& w = Workers();
-    {
-        std::lock_guard<std::mutex> lock(w.mutex);
-        --w.nRunning;
-    }
+    std::lock_guard<std::mutex> lock(w.mutex);
+    --w.nRunning;
     w.cv.notify_all();
 }
 
