@@ -7,15 +7,10 @@
 
 namespace {
 
-// Sizes the window keeps while the user drags a border.
-constexpr int kNarrowWidth = 270;
-constexpr int kPageHeight = 572;
+// Heights the window keeps while the user drags a border, and the narrowest page.
+constexpr int kWindowHeight = 572;
 constexpr int kFileModeHeight = 570;
 constexpr int kMinPageWidth = 260;
-// The status page's place while it shows (client pixels).
-constexpr int kPageLeft = 270;
-constexpr int kPageTop = 12;
-constexpr int kPageBottomHeight = 518;
 
 } // namespace
 
@@ -184,15 +179,14 @@ CRect CMarlowickDlg::OnSizing(CSizingEdge /*edge*/, const CRect& rcProposed) {
     CRect rc = rcProposed;
     // The monitor layout shows its page from the start, as the page switch does.
     if (m_bShowDevicePage || m_bMonitorMode) {
-        rc.bottom = rc.top + kPageHeight;
+        rc.bottom = rc.top + kWindowHeight;
         if (rc.Width() <= kMinPageWidth)
             rc.right = rc.left + kNarrowWidth;
-        MoveItem(
-            IDC_WEB_BROWSER,
-            CRect::FromXywh(kPageLeft, kPageTop, (rc.Width() - 30) - kPageLeft, kPageBottomHeight));
+        MoveItem(IDC_WEB_BROWSER,
+                 CRect::FromXywh(kPageLeft, kPageTop, (rc.Width() - 30) - kPageLeft, kPageHeight));
     } else {
         rc.right = rc.left + kNarrowWidth;
-        rc.bottom = rc.top + (m_bFileMode ? kFileModeHeight : kPageHeight);
+        rc.bottom = rc.top + (m_bFileMode ? kFileModeHeight : kWindowHeight);
     }
     return rc;
 }

@@ -92,6 +92,12 @@ protected:
     LRESULT OnCloseMain(WPARAM wParam, LPARAM lParam);
 
 private:
+    // The status page's place while it shows (client pixels), and the window's sizes.
+    static constexpr int kPageLeft = 270;
+    static constexpr int kPageTop = 12;
+    static constexpr int kPageHeight = 518;
+    static constexpr int kNarrowWidth = 270;
+
     // Layout (marlowick_dlg.cpp)
     void LayoutFileMode();
     void LayoutMonitorMode();

@@ -4,9 +4,7 @@
 #include "resources/resources.h"
 
 namespace {
-constexpr int kPageLeft = 270;
-constexpr int kPageTop = 12;
-constexpr int kPageHeight = 518;
+// Where the window goes when its page is switched on, and by how much it widens.
 constexpr int kWindowLeft = 5;
 constexpr int kWiderBy = 805;
 } // namespace
