@@ -105,6 +105,8 @@ CRound RunRound(const std::string& strAddress, const std::vector<std::string>& a
                                      "1",
                                      "local"};
         VARNEL_DWORD nCode = 0;
+        // As the program's single send does it: the logging level, then the upload.
+        pReal->SetLogLevel(2);
         round.nSingleOk += pReal->UploadFile(p, nCode);
     }
     round.msSingle = Ms(Clock::now() - single0);
@@ -135,6 +137,10 @@ CRound RunRound(const std::string& strAddress, const std::vector<std::string>& a
 
 int main(int argc, char** argv) {
     const int nRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    // Piece hashes per torrent: 5120 make a little over 100 KiB, as the .torrent of a large
+    // download is; fewer make the per-file work of the queue count for more.
+    const std::size_t nPieces =
+        argc > 2 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[2]))) : 5120;
     mwtest::CDeviceProcess device;
     if (!device.Start()) {
         std::fprintf(stderr, "queue_bench: the device did not start: %s\n", device.Error().c_str());
@@ -146,17 +152,17 @@ int main(int argc, char** argv) {
     const std::size_t nNeeded = static_cast<std::size_t>(2 * kFiles * nRounds + 3);
     for (std::size_t i = 0; i < nNeeded; ++i) {
         const std::string strPath = device.Root() + "/q" + std::to_string(i) + ".torrent";
-        // About 40 KB, as a .torrent of a large download is.
         mwtest::WriteTorrent(strPath,
-                             mwtest::MakeTorrent("queue-bench-" + std::to_string(i), 2000));
+                             mwtest::MakeTorrent("queue-bench-" + std::to_string(i), nPieces));
         arrFiles.push_back(strPath);
     }
     const std::string strAddress = "127.0.0.1:" + std::to_string(device.HttpPort());
     const auto pReal = CreateRealJobServices();
     auto pRegistry = std::shared_ptr<CRegistry>(OpenUserRegistry());
 
-    std::printf("queue bench: %d files to the reference device on loopback, %d rounds\n", kFiles,
-                nRounds);
+    std::printf(
+        "queue bench: %d files of %zu bytes to the reference device on loopback, %d rounds\n",
+        kFiles, mwtest::MakeTorrent("x", nPieces).size(), nRounds);
     std::vector<double> arrRatio;
     for (int r = 0; r < nRounds; ++r) {
         const CRound round = RunRound(strAddress, arrFiles,
