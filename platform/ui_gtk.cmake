@@ -40,3 +40,9 @@ add_library(mw_ui_gtk STATIC
   $<TARGET_OBJECTS:mw_gtk_icons>)
 mw_target(mw_ui_gtk)
 target_link_libraries(mw_ui_gtk PUBLIC mw_ui mw_shell_gio PkgConfig::MW_GTK)
+
+# What a Linux program links for CreatePlatformUi: the GTK backend, made on first use, with message
+# boxes on standard error where no display can be opened.
+add_library(mw_ui_platform STATIC ${CMAKE_CURRENT_LIST_DIR}/gtk/platform_ui_gtk.cpp)
+mw_target(mw_ui_platform)
+target_link_libraries(mw_ui_platform PUBLIC mw_ui_gtk mw_ui_headless)
