@@ -92,7 +92,7 @@ TEST_F(ProgramAcrossNamespaces, RefreshListsBothDevicesAndThePageShowsTheJobJust
     RunProgram(
         "",
         [&] {
-            CMarlowickDlg* pDlg = WaitForMainWindow(2, 60000);
+            CMarlowickDlg* pDlg = MainWindowReady(2);
             ASSERT_NE(pDlg, nullptr);
             // Refresh, as the user clicks it: the busy dialog, and both devices again.
             const int nSearches = m_pCounted->m_nSearches;
@@ -114,7 +114,7 @@ TEST_F(ProgramAcrossNamespaces, RefreshListsBothDevicesAndThePageShowsTheJobJust
 
             // The page is hidden: no WebKit yet.
             EXPECT_EQ(m_ui->WebViewsMade(), 0);
-            EXPECT_EQ(mwtest::WebKitChildren(), 0);
+            EXPECT_TRUE(mwtest::WebKitChildren().empty());
             // The search chose the first line's device.
             const std::string strTarget = pDlg->GetItemText(IDC_TARGET_DEVICE);
             Click(*pDlg, IDC_MONITOR_PAGE);
@@ -132,7 +132,7 @@ TEST_F(ProgramAcrossNamespaces, RefreshListsBothDevicesAndThePageShowsTheJobJust
                 << strText;
             pDlg->EndDialog(IDCANCEL);
         },
-        100000);
+        2, 100000);
 }
 
 } // namespace

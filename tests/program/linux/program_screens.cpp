@@ -139,7 +139,7 @@ protected:
 
 TEST_F(ProgramScreens, MainWindowNormalLayout) {
     RunProgram("", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         ShootWindow("main-normal", *pDlg);
         pDlg->EndDialog(IDCANCEL);
@@ -149,7 +149,7 @@ TEST_F(ProgramScreens, MainWindowNormalLayout) {
 TEST_F(ProgramScreens, MainWindowFileLayout) {
     StoreSettings(1);
     RunProgram(m_scope.ConfigDir() + "/ubuntu-24.04.torrent", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         ShootWindow("main-file", *pDlg);
         pDlg->EndDialog(IDCANCEL);
@@ -159,7 +159,7 @@ TEST_F(ProgramScreens, MainWindowFileLayout) {
 TEST_F(ProgramScreens, MainWindowQueueLayout) {
     StoreSettings(1);
     RunProgram("/Q " + m_scope.ConfigDir() + "/ubuntu-24.04.torrent", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         ShootWindow("main-queue", *pDlg);
         pDlg->EndDialog(IDCANCEL);
@@ -169,7 +169,7 @@ TEST_F(ProgramScreens, MainWindowQueueLayout) {
 TEST_F(ProgramScreens, MainWindowMonitorLayoutWithTheDevicesJobs) {
     const std::string strPage = DevicePageWithAJob();
     RunProgram("/M", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         // The chosen device's page, from the device on loopback (its port is not the device's).
         pDlg->Navigate(IDC_WEB_BROWSER, strPage);
@@ -182,7 +182,7 @@ TEST_F(ProgramScreens, MainWindowMonitorLayoutWithTheDevicesJobs) {
 TEST_F(ProgramScreens, MainWindowWithThePageShowingTheDevicesJobs) {
     const std::string strPage = DevicePageWithAJob();
     RunProgram("", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         Click(*pDlg, IDC_MONITOR_PAGE);
         pDlg->Navigate(IDC_WEB_BROWSER, strPage);
@@ -194,14 +194,13 @@ TEST_F(ProgramScreens, MainWindowWithThePageShowingTheDevicesJobs) {
 
 TEST_F(ProgramScreens, BusyDialogWhileTheSearchRuns) {
     m_pShots->m_nSearchMs = 3000;
-    RunProgram("", [&] {
-        CSearchDlg* pBusy = nullptr;
-        ASSERT_TRUE(PumpUntil([&] { return (pBusy = FindShownDialog<CSearchDlg>()) != nullptr; }));
-        ShootWindow("busy", *pBusy, 300);
-        CMarlowickDlg* pDlg = WaitForMainWindow(2, 20000);
-        ASSERT_NE(pDlg, nullptr);
-        pDlg->EndDialog(IDCANCEL);
-    });
+    RunProgram(
+        "", [] { return FindShownDialog<CSearchDlg>() != nullptr; },
+        [&] {
+            ShootWindow("busy", *FindShownDialog<CSearchDlg>(), 300);
+            WhenReady([&] { return MainWindowReady() != nullptr; },
+                      [&] { MainWindowReady()->EndDialog(IDCANCEL); });
+        });
 }
 
 TEST_F(ProgramScreens, TransferQueueWithRows) {
@@ -209,28 +208,30 @@ TEST_F(ProgramScreens, TransferQueueWithRows) {
     // The second file takes long: one row done, one sending, one waiting.
     m_pShots->m_nSlowUpload = 1;
     const std::string strDir = m_scope.ConfigDir();
-    RunProgram("/Q " + strDir + "/ubuntu-24.04-desktop-amd64.iso.torrent", [&] {
-        CTransferDlg* pQueue = nullptr;
-        ASSERT_TRUE(
-            PumpUntil([&] { return (pQueue = FindShownDialog<CTransferDlg>()) != nullptr; }));
-        for (const char* pszName :
-             {"debian-12.7.0-amd64-netinst.iso.torrent", "Fedora-Workstation-40.torrent"}) {
-            // As Arbolet hands a file over.
-            ASSERT_TRUE(Store().WriteHandOff(strDir + "/" + pszName));
-            const int nRows = pQueue->LvGetItemCount(IDC_TRANSFER_LIST);
-            pQueue->Post(WM_UPDATE_LIST);
-            ASSERT_TRUE(
-                PumpUntil([&] { return pQueue->LvGetItemCount(IDC_TRANSFER_LIST) > nRows; }));
-        }
-        ASSERT_TRUE(PumpUntil(
-            [&] {
-                return pQueue->LvGetItemText(IDC_TRANSFER_LIST, 1, 1) ==
-                       LoadResString(IDS_STATUS_TRANSFERRING);
-            },
-            15000));
-        ShootWindow("transfer", *pQueue);
-        pQueue->EndDialog(IDCANCEL);
-    });
+    RunProgram(
+        "/Q " + strDir + "/ubuntu-24.04-desktop-amd64.iso.torrent",
+        [] { return FindShownDialog<CTransferDlg>() != nullptr; },
+        [&] {
+            CTransferDlg* pQueue = FindShownDialog<CTransferDlg>();
+            for (const char* pszName :
+                 {"debian-12.7.0-amd64-netinst.iso.torrent", "Fedora-Workstation-40.torrent"}) {
+                // As Arbolet hands a file over.
+                ASSERT_TRUE(Store().WriteHandOff(strDir + "/" + pszName));
+                const int nRows = pQueue->LvGetItemCount(IDC_TRANSFER_LIST);
+                pQueue->Post(WM_UPDATE_LIST);
+                ASSERT_TRUE(
+                    PumpUntil([&] { return pQueue->LvGetItemCount(IDC_TRANSFER_LIST) > nRows; }));
+            }
+            ASSERT_TRUE(PumpUntil(
+                [&] {
+                    return pQueue->LvGetItemText(IDC_TRANSFER_LIST, 1, 1) ==
+                           LoadResString(IDS_STATUS_TRANSFERRING);
+                },
+                15000));
+            ShootWindow("transfer", *pQueue);
+            pQueue->EndDialog(IDCANCEL);
+        },
+        60000);
 }
 
 TEST_F(ProgramScreens, BalloonOverTheDestinationBox) {
@@ -242,7 +243,7 @@ TEST_F(ProgramScreens, BalloonOverTheDestinationBox) {
     s.m_strRootSharelist = "public\\torrents\\linux-isos";
     ASSERT_TRUE(Store().SaveSettings(s));
     RunProgram("", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
+        CMarlowickDlg* pDlg = MainWindowReady();
         ASSERT_NE(pDlg, nullptr);
         const CRect rcBox = ScreenRectOfItem(*pDlg, IDC_DESTINATION);
         const CPoint pt{rcBox.left + rcBox.Width() / 2, rcBox.top + rcBox.Height() / 2};
@@ -264,47 +265,50 @@ TEST_F(ProgramScreens, BalloonOverTheDestinationBox) {
 }
 
 TEST_F(ProgramScreens, MessageBoxes) {
-    // Set without a destination, then a file sent without asking.
+    auto fnBoxShown = [] {
+        GtkWidget* pBox = mwtest::FindShownWindow(GTK_TYPE_MESSAGE_DIALOG);
+        return pBox && gtk_widget_get_mapped(pBox);
+    };
+    auto fnShootBox = [&](const std::string& strName) {
+        GtkWidget* pBox = mwtest::FindShownWindow(GTK_TYPE_MESSAGE_DIALOG);
+        Shoot(strName, ScreenRectOf(pBox));
+        gtk_dialog_response(GTK_DIALOG(pBox), IDOK);
+    };
+    // Set without a destination.
     RunProgram("", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow();
-        ASSERT_NE(pDlg, nullptr);
-        mwtest::RunSoon([&] {
-            GtkWidget* pBox = WaitForShown(GTK_TYPE_MESSAGE_DIALOG);
-            ASSERT_NE(pBox, nullptr);
-            Shoot("message-set", ScreenRectOf(pBox));
-            gtk_dialog_response(GTK_DIALOG(pBox), IDOK);
-        });
+        CMarlowickDlg* pDlg = MainWindowReady();
+        WhenReady(fnBoxShown, [&] { fnShootBox("message-set"); });
         pDlg->SetItemText(IDC_DESTINATION, "");
         Click(*pDlg, IDOK);
         pDlg->EndDialog(IDCANCEL);
     });
+    // A file sent without asking.
     StoreSettings(0);
-    mwtest::RunSoon([&] {
-        GtkWidget* pBox = WaitForShown(GTK_TYPE_MESSAGE_DIALOG);
-        ASSERT_NE(pBox, nullptr);
-        Shoot("message-finish", ScreenRectOf(pBox));
-        gtk_dialog_response(GTK_DIALOG(pBox), IDOK);
-    });
-    CLimitSingleInstance guard("{Marlowick-program-screens}");
-    CMarlowickApp app(Services(), guard);
-    app.InitInstance(m_scope.ConfigDir() + "/ubuntu-24.04.torrent");
+    RunProgram(m_scope.ConfigDir() + "/ubuntu-24.04.torrent", fnBoxShown,
+               [&] { fnShootBox("message-finish"); });
 }
 
 TEST_F(ProgramScreens, FolderBrowser) {
     // A device on loopback (nobody serves it here): the chooser opens where it can.
     m_pShots->m_arrFound = {mwtest::Device("127.0.0.1", 127, 0, 0, 1, 1)};
-    RunProgram("", [&] {
-        CMarlowickDlg* pDlg = WaitForMainWindow(1);
-        ASSERT_NE(pDlg, nullptr);
-        mwtest::RunSoon([&] {
-            GtkWidget* pChooser = WaitForShown(GTK_TYPE_FILE_CHOOSER_DIALOG);
-            ASSERT_NE(pChooser, nullptr);
-            Shoot("folder-browser", ScreenRectOf(pChooser), 1000);
-            gtk_dialog_response(GTK_DIALOG(pChooser), GTK_RESPONSE_CANCEL);
-        });
-        Click(*pDlg, IDC_BROWSE);
-        pDlg->EndDialog(IDCANCEL);
-    });
+    RunProgram(
+        "",
+        [&] {
+            CMarlowickDlg* pDlg = MainWindowReady(1);
+            WhenReady(
+                [] {
+                    GtkWidget* p = mwtest::FindShownWindow(GTK_TYPE_FILE_CHOOSER_DIALOG);
+                    return p && gtk_widget_get_mapped(p);
+                },
+                [&] {
+                    GtkWidget* pChooser = mwtest::FindShownWindow(GTK_TYPE_FILE_CHOOSER_DIALOG);
+                    Shoot("folder-browser", ScreenRectOf(pChooser), 1000);
+                    gtk_dialog_response(GTK_DIALOG(pChooser), GTK_RESPONSE_CANCEL);
+                });
+            Click(*pDlg, IDC_BROWSE);
+            pDlg->EndDialog(IDCANCEL);
+        },
+        1);
 }
 
 } // namespace

@@ -15,13 +15,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace mwtest {
 
-// The shown window of ours whose portable half is a T, or null.
-template <class T> T* FindShownDialog() {
-    T* pFound = nullptr;
+// The shown windows of ours whose portable half is a T.
+template <class T> std::vector<T*> FindShownDialogs() {
+    std::vector<T*> found;
     GList* pAll = gtk_window_list_toplevels();
     for (GList* p = pAll; p; p = p->next) {
         GtkWidget* pWindow = GTK_WIDGET(p->data);
@@ -29,15 +30,20 @@ template <class T> T* FindShownDialog() {
             continue;
         if (CGtkWindowState* pState = CGtkWindowState::FromWidget(pWindow))
             if (auto* pDialog = dynamic_cast<T*>(&pState->m_owner))
-                pFound = pDialog;
+                found.push_back(pDialog);
     }
     g_list_free(pAll);
-    return pFound;
+    return found;
+}
+template <class T> T* FindShownDialog() {
+    const std::vector<T*> found = FindShownDialogs<T>();
+    return found.empty() ? nullptr : found.back();
 }
 
-// How many of this process's children are WebKit's (its network and web processes).
-inline int WebKitChildren() {
-    int n = 0;
+// This process's children that are WebKit's (its network and web processes), by process id. The
+// network process outlives the web views of a test; a new web view starts a web process.
+inline std::set<long> WebKitChildren() {
+    std::set<long> pids;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::ifstream stat(entry.path() / "stat");
         std::string strLine;
@@ -52,9 +58,9 @@ inline int WebKitChildren() {
         long nParent = 0;
         rest >> state >> nParent;
         if (nParent == getpid() && strLine.substr(nOpen + 1, 6) == "WebKit")
-            ++n;
+            pids.insert(std::stol(entry.path().filename().string()));
     }
-    return n;
+    return pids;
 }
 
 // The lines of a list box as GTK shows them.
@@ -99,7 +105,7 @@ inline std::string PageText(WebKitWebView* pView) {
 // The program's start-up over the GTK backend with its seams' doubles: devices found by the
 // search are on loopback addresses, the shell only records, and the settings are the test's own.
 class ProgramWindowTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         if (!m_ui)
             GTEST_SKIP() << "no display";
@@ -120,16 +126,37 @@ protected:
     }
     CSettingsStore Store() { return CSettingsStore(*m_pRegistry, m_scope.Key()); }
 
-    // Runs start-up with the command line; fnUser runs from the main loop once start-up's first
-    // window runs, and must end the program's windows. Everything is ended after nMs.
-    void RunProgram(const std::string& strCommandLine, std::function<void()> fnUser,
-                    int nMs = 60000) {
-        RunSoon(std::move(fnUser));
+    // Runs fnUser once fnReady answers true, which is asked every 50 ms from the main loop without
+    // running it, so that fnUser runs in no modal loop that the program started meanwhile (the
+    // busy dialog's, the folder browser's mount) and may wait for what such a loop does.
+    static void WhenReady(std::function<bool()> fnReady, std::function<void()> fnUser) {
+        struct CUser {
+            std::function<bool()> fnReady;
+            std::function<void()> fnUser;
+        };
+        g_timeout_add_full(
+            G_PRIORITY_DEFAULT, 50,
+            [](gpointer pData) -> gboolean {
+                auto* pUser = static_cast<CUser*>(pData);
+                if (!pUser->fnReady())
+                    return G_SOURCE_CONTINUE;
+                pUser->fnUser();
+                return G_SOURCE_REMOVE;
+            },
+            new CUser{std::move(fnReady), std::move(fnUser)},
+            [](gpointer pData) { delete static_cast<CUser*>(pData); });
+    }
+
+    // Runs start-up with the command line; fnUser runs when fnReady says (WhenReady) and must end
+    // the program's windows. Everything is ended after nMs.
+    void RunProgram(const std::string& strCommandLine, std::function<bool()> fnReady,
+                    std::function<void()> fnUser, int nMs = 60000) {
+        WhenReady(std::move(fnReady), std::move(fnUser));
         const guint nWatch = g_timeout_add(
             static_cast<guint>(nMs),
             [](gpointer) -> gboolean {
                 ADD_FAILURE() << "the program's windows did not end in time";
-                while (CDialog* pDialog = FindShownDialog<CDialog>())
+                for (CDialog* pDialog : FindShownDialogs<CDialog>())
                     pDialog->EndDialog(kTimedOut);
                 return G_SOURCE_REMOVE;
             },
@@ -139,20 +166,22 @@ protected:
         EXPECT_FALSE(app.InitInstance(strCommandLine));
         g_source_remove(nWatch);
     }
+    // The same, fnUser running once the main window is ready (MainWindowReady).
+    void RunProgram(const std::string& strCommandLine, std::function<void()> fnUser, int nLines = 2,
+                    int nMs = 60000) {
+        RunProgram(
+            strCommandLine, [this, nLines] { return MainWindowReady(nLines) != nullptr; },
+            std::move(fnUser), nMs);
+    }
 
-    // Waits for the main window to be mapped where the layer placed it, its search done and
-    // nLines devices listed.
-    CMarlowickDlg* WaitForMainWindow(int nLines = 2, int nMs = 20000) {
-        CMarlowickDlg* pDlg = nullptr;
-        EXPECT_TRUE(PumpUntil(
-            [&] {
-                pDlg = FindShownDialog<CMarlowickDlg>();
-                return pDlg && !FindShownDialog<CSearchDlg>() &&
-                       pDlg->LbGetCount(IDC_DEVICE_LIST) == nLines &&
-                       ScreenRectOf(m_ui->WindowWidget(*pDlg)) == pDlg->GetWindowRect();
-            },
-            nMs));
-        return pDlg;
+    // The main window once it is mapped where the layer placed it, its search done and nLines
+    // devices listed; null before.
+    CMarlowickDlg* MainWindowReady(int nLines = 2) {
+        CMarlowickDlg* pDlg = FindShownDialog<CMarlowickDlg>();
+        const bool bReady = pDlg && !FindShownDialog<CSearchDlg>() &&
+                            pDlg->LbGetCount(IDC_DEVICE_LIST) == nLines &&
+                            ScreenRectOf(m_ui->WindowWidget(*pDlg)) == pDlg->GetWindowRect();
+        return bReady ? pDlg : nullptr;
     }
 
     // A click as the user gives it: GTK's own signal of the button or check box.

@@ -75,7 +75,8 @@ std::vector<std::string> Rows(GtkWidget* pWindow) {
     return rows;
 }
 
-// "shown" lines: a message box with its text, another window with its visible labels.
+// "shown" lines: a message box with its text, another window with the texts it shows (its
+// labels that are not a button's).
 gboolean OnMap(GSignalInvocationHint*, guint, const GValue* pParams, gpointer) {
     GObject* pObject = static_cast<GObject*>(g_value_get_object(&pParams[0]));
     if (!GTK_IS_WINDOW(pObject))
@@ -89,7 +90,8 @@ gboolean OnMap(GSignalInvocationHint*, guint, const GValue* pParams, gpointer) {
     std::vector<GtkWidget*> all;
     Walk(pWindow, all);
     for (GtkWidget* p : all)
-        if (GTK_IS_LABEL(p) && gtk_widget_get_visible(p))
+        if (GTK_IS_LABEL(p) && gtk_widget_is_visible(p) &&
+            !gtk_widget_get_ancestor(p, GTK_TYPE_BUTTON))
             strLabels +=
                 (strLabels.empty() ? "" : " | ") + std::string(gtk_label_get_text(GTK_LABEL(p)));
     Log(std::string("shown\t") + (GTK_IS_FILE_CHOOSER(pWindow) ? "chooser" : "window") + "\t" +
@@ -163,7 +165,7 @@ void StartWatching() {
 
 // The program's backend opens the display through this call: the watch starts right after it,
 // before the first window is made.
-extern "C" gboolean gtk_init_check(int* argc, char*** argv) {
+extern "C" __attribute__((visibility("default"))) gboolean gtk_init_check(int* argc, char*** argv) {
     using CInit = gboolean (*)(int*, char***);
     static const auto real = reinterpret_cast<CInit>(dlsym(RTLD_NEXT, "gtk_init_check"));
     const gboolean bOk = real(argc, argv);
