@@ -69,8 +69,11 @@ protected:
         ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
         m_root = strTemplate;
         for (const char* sub : {"home", "data/applications", "config", "state", "cache",
-                                "config-dirs", "runtime", "programs"})
+                                "config-dirs", "runtime", "programs", "system"})
             fs::create_directories(m_root / sub);
+        // The system's MIME database, without the system's applications: a torrent client
+        // installed on the machine must not be the type's handler here.
+        fs::create_directory_symlink("/usr/share/mime", m_root / "system" / "mime");
         const std::array<std::pair<const char*, fs::path>, 8> arrFolders = {{
             {"HOME", m_root / "home"},
             {"XDG_DATA_HOME", m_root / "data"},
@@ -79,7 +82,7 @@ protected:
             {"XDG_CACHE_HOME", m_root / "cache"},
             {"XDG_CONFIG_DIRS", m_root / "config-dirs"},
             {"XDG_RUNTIME_DIR", m_root / "runtime"},
-            {"XDG_DATA_DIRS", "/usr/share"},
+            {"XDG_DATA_DIRS", m_root / "system"},
         }};
         for (const auto& [name, path] : arrFolders)
             ::setenv(name, path.c_str(), 1);
