@@ -6,6 +6,8 @@ endif()
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MW_GIO REQUIRED IMPORTED_TARGET gio-2.0)
 pkg_check_modules(MW_GTK REQUIRED IMPORTED_TARGET gtk+-3.0 webkit2gtk-4.1)
+# The popup's shape goes to the X server through the shape extension.
+pkg_check_modules(MW_XSHAPE REQUIRED IMPORTED_TARGET x11 xext)
 find_program(MW_GLIB_COMPILE_RESOURCES glib-compile-resources REQUIRED)
 
 # Network paths and URIs, the background mount and the shell: GIO only, no display needed.
@@ -39,4 +41,10 @@ add_library(mw_ui_gtk STATIC
   ${CMAKE_CURRENT_LIST_DIR}/gtk/gtk_paint.cpp
   $<TARGET_OBJECTS:mw_gtk_icons>)
 mw_target(mw_ui_gtk)
-target_link_libraries(mw_ui_gtk PUBLIC mw_ui mw_shell_gio PkgConfig::MW_GTK)
+target_link_libraries(mw_ui_gtk PUBLIC mw_ui mw_shell_gio PkgConfig::MW_GTK PRIVATE PkgConfig::MW_XSHAPE)
+
+# What a Linux program links for CreatePlatformUi: the GTK backend, made on first use, with message
+# boxes on standard error where no display can be opened.
+add_library(mw_ui_platform STATIC ${CMAKE_CURRENT_LIST_DIR}/gtk/platform_ui_gtk.cpp)
+mw_target(mw_ui_platform)
+target_link_libraries(mw_ui_platform PUBLIC mw_ui_gtk mw_ui_headless)

@@ -175,18 +175,28 @@ void CMarlowickDlg::LayoutNormalMode() {
 
 // ---- Sizing, painting, closing
 
+int CMarlowickDlg::LayoutX(int nPixels) const {
+    return (nPixels * GetBaseUnits().cx + 3) / 6;
+}
+
+int CMarlowickDlg::LayoutY(int nPixels) const {
+    return (nPixels * GetBaseUnits().cy + 6) / 13;
+}
+
 CRect CMarlowickDlg::OnSizing(CSizingEdge /*edge*/, const CRect& rcProposed) {
     CRect rc = rcProposed;
     // The monitor layout shows its page from the start, as the page switch does.
     if (m_bShowDevicePage || m_bMonitorMode) {
-        rc.bottom = rc.top + kWindowHeight;
-        if (rc.Width() <= kMinPageWidth)
-            rc.right = rc.left + kNarrowWidth;
+        rc.bottom = rc.top + LayoutY(kWindowHeight);
+        if (rc.Width() <= LayoutX(kMinPageWidth))
+            rc.right = rc.left + LayoutX(kNarrowWidth);
+        const int nLeft = LayoutX(kPageLeft);
         MoveItem(IDC_WEB_BROWSER,
-                 CRect::FromXywh(kPageLeft, kPageTop, (rc.Width() - 30) - kPageLeft, kPageHeight));
+                 CRect::FromXywh(nLeft, LayoutY(kPageTop), (rc.Width() - LayoutX(30)) - nLeft,
+                                 LayoutY(kPageHeight)));
     } else {
-        rc.right = rc.left + kNarrowWidth;
-        rc.bottom = rc.top + (m_bFileMode ? kFileModeHeight : kWindowHeight);
+        rc.right = rc.left + LayoutX(kNarrowWidth);
+        rc.bottom = rc.top + LayoutY(m_bFileMode ? kFileModeHeight : kWindowHeight);
     }
     return rc;
 }

@@ -104,6 +104,12 @@ private:
     void LayoutQueueMode();
     void LayoutNormalMode();
     int TopOffset() const;
+    // The layout's sizes are pixels of the template's font at 6 x 13 base units (MS Sans Serif 8
+    // at 96 dpi, and the headless metrics); a desktop whose font gives other base units (GTK's
+    // interface font) gets them in proportion, so that the page never covers the settings and a
+    // drag never cuts them. Positions on the screen are not scaled.
+    int LayoutX(int nPixels) const;
+    int LayoutY(int nPixels) const;
     void MoveButtonUpTo(int nButton, int nBox);
     void ShortenWindowBy(int nHeight);
     void NarrowWindow();

@@ -23,8 +23,9 @@ void CMarlowickDlg::OnBnClickedMonitorPage() {
     if (m_bShowDevicePage) {
         const int nScreen = GetUiBackend().GetScreenSize().cx;
         const int nRight = nScreen <= 800 ? 780 : nScreen <= 1024 ? 1000 : 1045;
+        const int nLeft = LayoutX(kPageLeft);
         MoveItem(IDC_WEB_BROWSER,
-                 CRect::FromXywh(kPageLeft, kPageTop, nRight - kPageLeft, kPageHeight));
+                 CRect::FromXywh(nLeft, LayoutY(kPageTop), nRight - nLeft, LayoutY(kPageHeight)));
         const CRect rc = GetWindowRect();
         MoveWindow(CRect::FromXywh(kWindowLeft, rc.top, rc.Width() + kWiderBy, rc.Height()));
         NavigateDevicePage();

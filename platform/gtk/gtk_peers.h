@@ -226,6 +226,8 @@ protected:
 
 private:
     static gboolean OnDraw(GtkWidget* pWidget, cairo_t* pCr, gpointer pData);
+    static void OnMapped(GtkWidget* pWidget, gpointer pData);
+    void ApplyShape();
 };
 
 // ---- Shared helpers (gtk_paint.cpp)

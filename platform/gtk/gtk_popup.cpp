@@ -2,6 +2,11 @@
 // takes the focus, shaped by a cairo region, painted by its owner; Linux platform code.
 #include "platform/gtk/gtk_peers.h"
 
+#include <X11/extensions/shape.h>
+#include <gdk/gdkx.h>
+
+#include <vector>
+
 CGtkPopupPeer::CGtkPopupPeer(CGtkUi& ui, CPopupWindow& owner, GtkWidget* pOwnerWindow)
     : CGtkPeer<CPopupPeer>(ui, owner, gtk_window_new(GTK_WINDOW_POPUP)), m_popup(owner) {
     GtkWindow* pWindow = GTK_WINDOW(m_pWindow);
@@ -12,6 +17,32 @@ CGtkPopupPeer::CGtkPopupPeer(CGtkUi& ui, CPopupWindow& owner, GtkWidget* pOwnerW
     if (pOwnerWindow)
         gtk_window_set_transient_for(pWindow, GTK_WINDOW(pOwnerWindow));
     g_signal_connect(m_pWindow, "draw", G_CALLBACK(OnDraw), this);
+    // The shape goes to the X window once it exists.
+    g_signal_connect_after(m_pWindow, "map", G_CALLBACK(OnMapped), this);
+}
+
+void CGtkPopupPeer::OnMapped(GtkWidget* /*pWidget*/, gpointer pData) {
+    static_cast<CGtkPopupPeer*>(pData)->ApplyShape();
+}
+
+void CGtkPopupPeer::ApplyShape() {
+    // Given to the X server directly: GDK keeps a popup's shape to itself (the server is not told,
+    // so the cut corners would still be drawn and hit).
+    GdkWindow* pGdk = gtk_widget_get_window(m_pWindow);
+    if (!pGdk || !m_pRegion || !GDK_IS_X11_WINDOW(pGdk))
+        return;
+    std::vector<XRectangle> rects;
+    for (int i = 0; i < cairo_region_num_rectangles(m_pRegion); ++i) {
+        cairo_rectangle_int_t rc;
+        cairo_region_get_rectangle(m_pRegion, i, &rc);
+        rects.push_back({static_cast<short>(rc.x), static_cast<short>(rc.y),
+                         static_cast<unsigned short>(rc.width),
+                         static_cast<unsigned short>(rc.height)});
+    }
+    Display* pDisplay = GDK_WINDOW_XDISPLAY(pGdk);
+    for (int nKind : {ShapeBounding, ShapeInput})
+        XShapeCombineRectangles(pDisplay, GDK_WINDOW_XID(pGdk), nKind, 0, 0, rects.data(),
+                                static_cast<int>(rects.size()), ShapeSet, YXBanded);
 }
 
 CGtkPopupPeer::~CGtkPopupPeer() {
@@ -31,8 +62,7 @@ void CGtkPopupPeer::SetRegion(const CRegionShape& shape) {
     m_shape = shape;
     m_pRegion = RegionFromShape(shape);
     // Outside the shape the window is neither drawn nor hit.
-    gtk_widget_shape_combine_region(m_pWindow, m_pRegion);
-    gtk_widget_input_shape_combine_region(m_pWindow, m_pRegion);
+    ApplyShape();
     gtk_widget_queue_draw(m_pWindow);
 }
 
